@@ -1,0 +1,162 @@
+#include "CLibXMLWrapper.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../../korbase/tests/LogFileCapture.h"
+#include "ScopedTempWorkDir.h"
+
+namespace {
+
+// Names the node under the cursor by asking ExistChildNode, as callers do.
+std::string CursorName(CLibXMLWrapper& reader) {
+    for (const char* name : {"text", "comment", "Item", "Other"})
+        if (reader.ExistChildNode(name))
+            return name;
+    return "?";
+}
+
+TEST(CLibXMLWrapperTest, OpenFailsOnUnusableFiles) {
+    ScopedTempWorkDir work;
+    struct OpenCase {
+        const char* name;
+        const char* content;  // null: no file
+        std::string logged;
+    };
+    const std::string path = work.Path() + "/codes.xml";
+    const std::vector<OpenCase> cases = {
+        {"missing", nullptr,
+         "Error opening file " + path + ". Check if file does exists in current directory"},
+        {"empty", "", "Input file (" + path + ") is empty."},
+        {"not XML", "this is not <xml", "Error occured during parsing file(" + path + ")"},
+        {"unclosed root", "<ErrorCodes><ErrorCode CodeNo=\"1\"/>",
+         "Error occured during parsing file(" + path + ")"},
+    };
+    for (const OpenCase& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        std::filesystem::remove(path);
+        if (testCase.content != nullptr)
+            work.WriteFile("codes.xml", testCase.content);
+        LogFileCapture log;
+        CLibXMLWrapper reader{KORString(path)};
+        EXPECT_FALSE(reader.Open());
+        EXPECT_FALSE(reader.ReadRootNode("ErrorCodes"));
+        EXPECT_FALSE(reader.ReadChildNode());
+        EXPECT_TRUE(reader.IsChildNodeNull());
+        EXPECT_FALSE(reader.GetNextChildNode());
+        EXPECT_EQ(LogFileCapture::CountOf(log.Finish(), testCase.logged), 1);
+    }
+}
+
+TEST(CLibXMLWrapperTest, RelativePathIsReadFromWorkingDirectory) {
+    ScopedTempWorkDir work;
+    work.WriteFile("codes.xml", "<ErrorCodes><ErrorCode/></ErrorCodes>");
+    CLibXMLWrapper reader{KORString("codes.xml")};
+    EXPECT_TRUE(reader.Open());
+    EXPECT_TRUE(reader.ReadRootNode("ErrorCodes"));
+    // Opening again replaces the document (the leak check of a sanitizer
+    // build sees the first one freed) and starts over.
+    work.WriteFile("codes.xml", "<Other><ErrorCode/></Other>");
+    EXPECT_TRUE(reader.Open());
+    EXPECT_FALSE(reader.ReadChildNode());
+    EXPECT_TRUE(reader.ReadRootNode("Other"));
+    EXPECT_TRUE(reader.ReadChildNode());
+    EXPECT_TRUE(reader.ExistChildNode("ErrorCode"));
+}
+
+TEST(CLibXMLWrapperTest, WrongRootNameAndEmptyRootFail) {
+    ScopedTempWorkDir work;
+    {
+        LogFileCapture log;
+        CLibXMLWrapper reader{KORString(work.WriteFile("a.xml", "<Codes><ErrorCode/></Codes>"))};
+        ASSERT_TRUE(reader.Open());
+        EXPECT_FALSE(reader.ReadRootNode("ErrorCodes"));
+        EXPECT_FALSE(reader.ReadRootNode("codes"));
+        EXPECT_FALSE(reader.ReadChildNode());
+        EXPECT_EQ(LogFileCapture::CountOf(log.Finish(),
+                                          "Error checking root element (ErrorCodes) in XML file."),
+                  1);
+    }
+    {
+        LogFileCapture log;
+        CLibXMLWrapper reader{KORString(work.WriteFile("b.xml", "<ErrorCodes/>"))};
+        ASSERT_TRUE(reader.Open());
+        EXPECT_TRUE(reader.ReadRootNode("ErrorCodes"));
+        EXPECT_FALSE(reader.ReadChildNode());
+        EXPECT_TRUE(reader.IsChildNodeNull());
+        EXPECT_EQ(LogFileCapture::CountOf(log.Finish(),
+                                          "Error checking child node for root node (ErrorCodes)."),
+                  1);
+    }
+}
+
+TEST(CLibXMLWrapperTest, WalkVisitsEveryChildNodeAndReadsAttributes) {
+    ScopedTempWorkDir work;
+    CLibXMLWrapper reader{KORString(work.WriteFile("walk.xml",
+                                                   "<Root>\n"
+                                                   "  <!-- note -->\n"
+                                                   "  <Item A=\"1\" B=\"x &amp; y\" Empty=\"\">"
+                                                   "<Nested/></Item>\n"
+                                                   "  <Other A=\"2\"/>\n"
+                                                   "</Root>\n"))};
+    ASSERT_TRUE(reader.Open());
+    ASSERT_TRUE(reader.ReadRootNode("Root"));
+    ASSERT_TRUE(reader.ReadChildNode());
+
+    std::vector<std::string> visited;
+    std::vector<std::string> itemValues;
+    std::string value = "stale";
+    while (!reader.IsChildNodeNull()) {
+        visited.push_back(CursorName(reader));
+        if (reader.ExistChildNode("Item")) {
+            EXPECT_TRUE(reader.GetChildAttribute("A", itemValues.emplace_back()));
+            EXPECT_TRUE(reader.GetChildAttribute("B", itemValues.emplace_back()));
+            // libxml2 versions differ on whether an empty value has a text child.
+            reader.GetChildAttribute("Empty", value);
+            EXPECT_EQ(value, "");
+            value = "stale";
+            EXPECT_FALSE(reader.GetChildAttribute("Missing", value));
+            EXPECT_EQ(value, "");
+        } else if (reader.ExistChildNode("text")) {
+            value = "stale";
+            EXPECT_FALSE(reader.GetChildAttribute("A", value));
+            EXPECT_EQ(value, "");
+        }
+        EXPECT_TRUE(reader.GetNextChildNode());
+    }
+    EXPECT_EQ(visited, (std::vector<std::string>{"text", "comment", "text", "Item", "text", "Other",
+                                                 "text"}));
+    EXPECT_EQ(itemValues, (std::vector<std::string>{"1", "x & y"}));
+
+    // Past the last child nothing is under the cursor any more.
+    EXPECT_FALSE(reader.GetNextChildNode());
+    EXPECT_FALSE(reader.ExistChildNode("text"));
+    value = "stale";
+    EXPECT_FALSE(reader.GetChildAttribute("A", value));
+    EXPECT_EQ(value, "");
+
+    // ReadChildNode starts the walk again.
+    ASSERT_TRUE(reader.ReadChildNode());
+    EXPECT_EQ(CursorName(reader), "text");
+}
+
+TEST(CLibXMLWrapperTest, AttributeFromDocumentTypeDefaultIsNotRead) {
+    ScopedTempWorkDir work;
+    CLibXMLWrapper reader{KORString(work.WriteFile("dtd.xml",
+                                                   "<?xml version=\"1.0\"?>\n"
+                                                   "<!DOCTYPE Root [\n"
+                                                   "  <!ATTLIST Item A CDATA \"default\">\n"
+                                                   "]>\n"
+                                                   "<Root><Item/></Root>\n"))};
+    ASSERT_TRUE(reader.Open());
+    ASSERT_TRUE(reader.ReadRootNode("Root"));
+    ASSERT_TRUE(reader.ReadChildNode());
+    ASSERT_TRUE(reader.ExistChildNode("Item"));
+    std::string value = "stale";
+    EXPECT_FALSE(reader.GetChildAttribute("A", value));
+    EXPECT_EQ(value, "");
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+#include "CINIParser.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "LogFileCapture.h"
+
+namespace {
+
+class CINIParserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kor-ini-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_directory = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_directory); }
+
+    std::string WriteIni(const std::string& content) const {
+        const std::string path = m_directory + "/test.ini";
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        return path;
+    }
+
+    std::string m_directory;
+};
+
+struct Lookup {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
+struct ParseCase {
+    const char* name;
+    std::string content;
+    bool parses;
+    std::vector<std::string> sections;
+    std::vector<Lookup> lookups;
+    std::vector<std::string> loggedOnce;
+};
+
+const std::string kOverlongValue(CINIParser::kMaxLineLength, 'x');
+const std::string kLongestValue(CINIParser::kMaxLineLength - 2, 'y');
+
+TEST_F(CINIParserTest, ParsesEachLineKindAsTheCatalogueExpects) {
+    const std::vector<ParseCase> cases = {
+        {"blanks around header, name and equals sign",
+         "  [  Begin Session  ]  trailing text\n\tCommand \t=  30 A1 04\t \n",
+         true,
+         {"  Begin Session  "},
+         {{"Begin Session", "Command", "30 A1 04"}, {"  Begin Session ", " Command", "30 A1 04"}},
+         {}},
+        {"inline comment after the value",
+         "[S]\nCommand = 30 A1   # the operation byte follows\n",
+         true,
+         {"S"},
+         {{"S", "Command", "30 A1"}},
+         {}},
+        {"number sign before the equals sign belongs to the key",
+         "[S]\nKey#1 = value\n",
+         true,
+         {"S"},
+         {{"S", "Key#1", "value"}, {"S", "Key", "UNKNOWN"}},
+         {}},
+        {"semicolon starts no comment",
+         "[S]\n; note = text\n",
+         true,
+         {"S"},
+         {{"S", "; note", "text"}},
+         {}},
+        {"section without values is not listed",
+         "[Empty]\n# only a comment\n\n[Full]\nKey = 1\n",
+         true,
+         {"Full"},
+         {{"Full", "Key", "1"}, {"Empty", "Key", "UNKNOWN"}},
+         {}},
+        {"repeated section with a new key is listed twice",
+         "[S]\nA = 1\n[S]\nB = 2\n",
+         true,
+         {"S", "S"},
+         {{"S", "A", "1"}, {"S", "B", "2"}},
+         {}},
+        {"duplicate key keeps the first value",
+         "[S]\nKey = first\nKey = second\n",
+         true,
+         {"S"},
+         {{"S", "Key", "first"}},
+         {"Duplicate Key found with section(S) and node(Key )"}},
+        {"duplicate key after a repeated header leaves the header pending",
+         "[S]\nA = 1\n[S]\nA = 2\nB = 3\n",
+         true,
+         {"S", "S"},
+         {{"S", "A", "1"}, {"S", "B", "3"}},
+         {"Duplicate Key found with section(S) and node(A )"}},
+        {"empty values are skipped",
+         "[S]\nKey=\nOther =   # nothing before the comment\n",
+         true,
+         {},
+         {{"S", "Key", "UNKNOWN"}, {"S", "Other", "UNKNOWN"}},
+         {"Empty value found for key Key=.",
+          "Empty value found for key Other =   # nothing before the comment."}},
+        {"key before any header", "Key = value\n", true, {}, {{"", "Key", "value"}}, {}},
+        {"last line without line feed",
+         "[S]\nKey = value",
+         true,
+         {"S"},
+         {{"S", "Key", "value"}},
+         {}},
+        {"carriage returns stay unless a comment cuts them",
+         "[S]\r\nA = 1\r\nB = 2 # comment\r\n",
+         true,
+         {"S"},
+         {{"S", "A", "1\r"}, {"S", "B", "2"}},
+         {}},
+        {"lookup is case-sensitive",
+         "[S]\nKey = value\n",
+         true,
+         {"S"},
+         {{"s", "Key", "UNKNOWN"}, {"S", "key", "UNKNOWN"}},
+         {}},
+        {"line without equals sign stops parsing",
+         "[S]\nA = 1\nnot a key line\nB = 2\n",
+         false,
+         {"S"},
+         {{"S", "A", "1"}, {"S", "B", "UNKNOWN"}},
+         {"Error occurred parsing key for line not a key line."}},
+        {"header without closing bracket stops parsing",
+         "[S]\nA = 1\n  [Broken \nB = 2\n",
+         false,
+         {"S"},
+         {{"S", "A", "1"}, {"Broken", "B", "UNKNOWN"}},
+         {"Error occurred parsing key for line [Broken."}},
+        {"line of the longest allowed length",
+         "[S]\nK=" + kLongestValue + "\n",
+         true,
+         {"S"},
+         {{"S", "K", kLongestValue}},
+         {}},
+        {"overlong line stops parsing",
+         "[S]\nA = 1\nK=" + kOverlongValue + "\nB = 2\n",
+         false,
+         {"S"},
+         {{"S", "A", "1"}, {"S", "K", "UNKNOWN"}, {"S", "B", "UNKNOWN"}},
+         {"Error occurred parsing key for line K=xxxx"}},
+    };
+    for (const ParseCase& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        LogFileCapture log;
+        CINIParser parser(KORString(WriteIni(testCase.content)));
+        EXPECT_EQ(parser.OpenAndParse(), testCase.parses);
+        EXPECT_EQ(parser.GetSectionNames(), testCase.sections);
+        for (const Lookup& lookup : testCase.lookups)
+            EXPECT_EQ(parser.GetValue(KORString(lookup.section), KORString(lookup.key)),
+                      lookup.value)
+                << "[" << lookup.section << "] " << lookup.key;
+        const std::string logged = log.Finish();
+        for (const std::string& line : testCase.loggedOnce)
+            EXPECT_EQ(LogFileCapture::CountOf(logged, line), 1) << line << "\n" << logged;
+    }
+}
+
+TEST_F(CINIParserTest, OpenRefusesMissingAndEmptyFiles) {
+    struct OpenCase {
+        const char* name;
+        bool create;
+        std::string logged;
+    };
+    const std::string path = m_directory + "/test.ini";
+    const std::vector<OpenCase> cases = {
+        {"missing", false,
+         "Error opening file " + path + ". Check if file does exists in current directory"},
+        {"empty", true, "Input file (" + path + ") is empty."},
+    };
+    for (const OpenCase& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        std::filesystem::remove(path);
+        if (testCase.create)
+            WriteIni("");
+        LogFileCapture log;
+        CINIParser parser{KORString(path)};
+        EXPECT_FALSE(parser.OpenAndParse());
+        EXPECT_TRUE(parser.GetSectionNames().empty());
+        EXPECT_EQ(LogFileCapture::CountOf(log.Finish(), testCase.logged), 1);
+    }
+}
+
+TEST_F(CINIParserTest, MakeKeyJoinsTrimmedParts) {
+    CINIParser parser(KORString("unused.ini"));
+    EXPECT_EQ(
+        parser.MakeKey(KORString("  Begin Session\t"), KORString(" Command ")).GetUTF8String(),
+        "Begin Session##Command");
+    EXPECT_EQ(parser.MakeKey(KORString(""), KORString("Key")).GetUTF8String(), "##Key");
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+#pragma once
+// Checks the three IPMI kernel modules with lsmod, loads the missing ones with
+// modprobe and, when destroyed, unloads with rmmod the ones it loaded. On
+// VMware ESX and ESXi the modules are not Linux modules and are left alone.
+
+#include "IKORIPMIDriverManager.h"
+#include "KOREnvironmentInfo.h"
+#include "KORString.h"
+
+class DriverManager : public IKORIPMIDriverManager {
+public:
+    DriverManager();
+    ~DriverManager() override;
+    DriverManager(const DriverManager&) = delete;
+    DriverManager& operator=(const DriverManager&) = delete;
+
+    int IsIPMIDriverAvailable() override;
+    int ReleaseIPMIDriver() override;
+
+    // Each returns the raw system() status of its command (0 = success).
+    int IsDriverAvailable(KORString module);
+    int LoadDriver(KORString module);
+    int ReleaseDriver(KORString module);
+    // 1 only when none of the modules was found and every load failed.
+    int LoadIPMIDriver();
+
+private:
+    bool m_bDevIntfLoaded;
+    bool m_bMsgHandlerLoaded;
+    bool m_bSILoaded;
+    bool m_bDriverAvailable;
+    bool m_bLoadedByManager;
+    KOREnvironmentInfo m_environmentInfo;
+};

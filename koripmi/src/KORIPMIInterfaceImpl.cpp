@@ -1,0 +1,63 @@
+#include "KORIPMIInterfaceImpl.h"
+
+#include "DriverManager.h"
+#include "KORFile.h"
+#include "KORIPMISessionHandler.h"
+#include "KORIPMIStatus.h"
+#include "KORLogger.h"
+#include "KORLoggingOptions.h"
+
+KORIPMIInterfaceImpl::~KORIPMIInterfaceImpl() {
+    KORIPMISessionHandler::DestroyInstance();
+    KORLogger::Terminate();
+}
+
+unsigned int KORIPMIInterfaceImpl::Initialize(const _KORIPMIConfiguration* configuration) {
+    InitializeKORLogger();
+    KOR_LOG(KOR_LOG_INFO, "Started Logging for KORIPMI Library");
+    // The manager unloads what it loaded when it goes out of scope, after the
+    // device has been opened.
+    DriverManager driverManager;
+    unsigned int status = static_cast<unsigned int>(driverManager.IsIPMIDriverAvailable());
+    if (status == 0) {
+        KORIPMISessionHandler* handler = KORIPMISessionHandler::GetInstance();
+        handler->SetApplicationDefaultConfiguration(configuration);
+        if (!handler->GetSession()->Initialize(nullptr)) {
+            status = KOR_IPMI_STATUS_SESSION_FAILED;
+        }
+    }
+    return status;
+}
+
+unsigned int KORIPMIInterfaceImpl::Initialize(KORString configurationFileName) {
+    KORIPMISessionHandler::GetInstance()->GetSession()->SetConfigurationFileName(
+        configurationFileName);
+    return Initialize(static_cast<const _KORIPMIConfiguration*>(nullptr));
+}
+
+unsigned int KORIPMIInterfaceImpl::IPMIRequest(_KORIPMICommandData* commandData) {
+    if (commandData == nullptr) {
+        KOR_LOG(KOR_LOG_INFO, "Invalid parameter passed");
+        return KOR_IPMI_STATUS_INVALID_PARAMETER;
+    }
+    CKORIPMICommandData record(commandData);
+    return KORIPMISessionHandler::GetInstance()->GetSession()->ProcessCommand(record);
+}
+
+bool KORIPMIInterfaceImpl::Release() {
+    KORIPMISessionHandler::GetInstance()->ReleaseSession();
+    return true;
+}
+
+void KORIPMIInterfaceImpl::InitializeKORLogger() {
+    if (!KORFile(KORString("vekdebuglog")).Exists()) {
+        return;
+    }
+    KORLoggingOptions options;
+    options.SetNumberOfSupportedLevels(5);
+    options.SetNumberOfLevelsToShowInUserLog(5);
+    options.SetApplicationName(KORString("KORIPMILibrary"));
+    options.SetUserLogFile(KORFile(KORString("koripmi.log")));
+    options.SetInternalLogFile(KORFile(KORString("koripmi_internal.log")));
+    KORLogger::Initialize(options);
+}

@@ -1,0 +1,149 @@
+#include "KORIPMIInterfaceImpl.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "IpmiTestSupport.h"
+#include "KORIPMIStatus.h"
+#include "simmachine/SimMachine.h"
+
+namespace {
+
+using ipmitest::CountOpens;
+using ipmitest::kOrinStatus;
+using ipmitest::MakeBlock;
+using ipmitest::MakeConfiguration;
+
+class LibraryFront : public testing::Test {
+protected:
+    void SetUp() override { ipmitest::ResetSettingsFile(); }
+    void TearDown() override { ipmitest::ResetSettingsFile(); }
+
+    // Without a settings file in the working directory.
+    ipmitest::ScopedWorkingDirectory m_workingDirectory;
+    _KORIPMIConfiguration m_configuration = MakeConfiguration(4, 9);
+};
+
+size_t IndexOfFirst(const std::vector<sim::Event>& trace, const std::string& kind,
+                    const std::string& text) {
+    for (size_t i = 0; i < trace.size(); ++i) {
+        if (trace[i].kind == kind && trace[i].json.find(text) != std::string::npos) {
+            return i;
+        }
+    }
+    return trace.size();
+}
+
+TEST_F(LibraryFront, RequestsGoThroughTheCallingThreadsDevice) {
+    sim::Reset();
+    auto front = std::make_unique<KORIPMIInterfaceImpl>();
+    ASSERT_EQ(front->Initialize(&m_configuration), 0u);
+    EXPECT_EQ(CountOpens(), 1u);
+
+    _KORIPMICommandData block = MakeBlock(kOrinStatus, &m_configuration);
+    EXPECT_EQ(front->IPMIRequest(&block), 0u);
+    EXPECT_EQ(block.ucResponseBuffer[0], 0x31);
+    EXPECT_EQ(block.ucResponseBuffer[2], 0x00);
+    EXPECT_EQ(CountOpens(), 1u);
+
+    EXPECT_TRUE(front->Release());
+    EXPECT_EQ(sim::TraceOf("ipmi_close").size(), 1u);
+    front.reset();
+    EXPECT_EQ(sim::TraceOf("ipmi_close").size(), 1u);
+}
+
+TEST_F(LibraryFront, WithoutSettingsFileTheCallersConfigurationApplies) {
+    sim::Reset("controller.cc.OrinStatus = 0xC0");
+    KORIPMIInterfaceImpl front;
+    ASSERT_EQ(front.Initialize(&m_configuration), 0u);
+
+    _KORIPMIConfiguration own = MakeConfiguration(2, 9);
+    _KORIPMICommandData withOwn = MakeBlock(kOrinStatus, &own);
+    EXPECT_EQ(front.IPMIRequest(&withOwn), 0u);
+    EXPECT_EQ(sim::IpmiRequests().size(), 2u);
+
+    // A block without configuration gets the session's, taken from Initialize.
+    _KORIPMICommandData withoutOwn = MakeBlock(kOrinStatus, nullptr);
+    EXPECT_EQ(front.IPMIRequest(&withoutOwn), 0u);
+    EXPECT_EQ(sim::IpmiRequests().size(), 2u + 4u);
+    EXPECT_EQ(withoutOwn.ucResponseBuffer[2], 0xC0);
+    front.Release();
+}
+
+TEST_F(LibraryFront, NullBlockIsRefused) {
+    sim::Reset();
+    KORIPMIInterfaceImpl front;
+    ASSERT_EQ(front.Initialize(&m_configuration), 0u);
+    EXPECT_EQ(front.IPMIRequest(nullptr), KOR_IPMI_STATUS_INVALID_PARAMETER);
+    EXPECT_TRUE(sim::IpmiRequests().empty());
+    front.Release();
+}
+
+TEST_F(LibraryFront, NoDeviceNodeFailsInitializeAndLaterRequests) {
+    sim::Reset("ipmi.nodes = none");
+    KORIPMIInterfaceImpl front;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(front.Initialize(&m_configuration), KOR_IPMI_STATUS_SESSION_FAILED);
+    _KORIPMICommandData block = MakeBlock(kOrinStatus, &m_configuration);
+    // The session tries to open the device again, and fails again.
+    EXPECT_EQ(front.IPMIRequest(&block), KOR_IPMI_STATUS_TRANSPORT_FAILURE);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(sim::SleepsMs(), std::vector<uint64_t>(10, 1000));
+    EXPECT_TRUE(sim::IpmiRequests().empty());
+    EXPECT_TRUE(front.Release());
+}
+
+TEST_F(LibraryFront, ModulesThatCannotLoadFailInitialize) {
+    sim::Reset(
+        "module ipmi_msghandler = unloadable\n"
+        "module ipmi_devintf = unloadable\n"
+        "module ipmi_si = unloadable\n");
+    KORIPMIInterfaceImpl front;
+    EXPECT_EQ(front.Initialize(&m_configuration), KOR_IPMI_STATUS_DRIVER_UNAVAILABLE);
+    EXPECT_TRUE(sim::TraceOf("ipmi_open").empty());
+}
+
+TEST_F(LibraryFront, ModulesItLoadedAreUnloadedAfterTheDeviceOpened) {
+    sim::Reset(
+        "module ipmi_msghandler = loadable\n"
+        "module ipmi_devintf = loadable\n"
+        "module ipmi_si = loadable\n");
+    KORIPMIInterfaceImpl front;
+    ASSERT_EQ(front.Initialize(&m_configuration), 0u);
+    const std::vector<sim::Event> trace = sim::Trace();
+    const size_t open = IndexOfFirst(trace, "ipmi_open", "\"ok\":1");
+    const size_t unload = IndexOfFirst(trace, "shell", "rmmod ipmi_si");
+    ASSERT_LT(open, trace.size());
+    ASSERT_LT(unload, trace.size());
+    EXPECT_LT(open, unload);
+    front.Release();
+}
+
+TEST_F(LibraryFront, ReleaseOnAThreadWithoutSessionChangesNothing) {
+    sim::Reset();
+    KORIPMIInterfaceImpl front;
+    ASSERT_EQ(front.Initialize(&m_configuration), 0u);
+    bool released = false;
+    std::thread other([&] { released = front.Release(); });
+    other.join();
+    EXPECT_TRUE(released);
+    EXPECT_TRUE(sim::TraceOf("ipmi_close").empty());
+    _KORIPMICommandData block = MakeBlock(kOrinStatus, &m_configuration);
+    EXPECT_EQ(front.IPMIRequest(&block), 0u);
+    EXPECT_EQ(CountOpens(), 1u);
+    front.Release();
+}
+
+TEST_F(LibraryFront, DestroyingTheFrontClosesUnreleasedSessions) {
+    sim::Reset();
+    auto front = std::make_unique<KORIPMIInterfaceImpl>();
+    ASSERT_EQ(front->Initialize(&m_configuration), 0u);
+    front.reset();
+    EXPECT_EQ(sim::TraceOf("ipmi_close").size(), 1u);
+}
+
+}  // namespace

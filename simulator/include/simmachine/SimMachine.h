@@ -1,0 +1,50 @@
+#pragma once
+// Test-side control of the simulated machine. A test starts a fresh machine
+// from a scenario, runs library code in the same process and then asserts on
+// what the machine saw.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// A fresh machine: new sandbox, virtual clock at 0, empty trace, controller
+// and disks as the scenario text says. Throws std::runtime_error naming the
+// origin ("<text>" or the file), the line and the problem for a malformed scenario.
+void Reset(const std::string& scenarioText = "");
+void ResetFromFile(const std::string& scenarioPath);
+
+// Where a path of the simulated machine really lives (inside the sandbox).
+std::string SandboxPath(const std::string& machinePath);
+std::string SandboxRoot();
+std::string TracePath();
+
+struct Event {
+    std::string kind;
+    std::map<std::string, std::string> fields;  // every member, numbers as text
+    std::string json;                           // the trace line itself
+};
+
+std::vector<Event> Trace();
+std::vector<Event> TraceOf(const std::string& kind);
+// Shell command lines in the order they ran (system and popen).
+std::vector<std::string> ShellCommands();
+// Lengths of the sleeps in milliseconds, in order (sleep, usleep, nanosleep,
+// and select timeouts that expired).
+std::vector<uint64_t> SleepsMs();
+// Requests the controller received: network function, command, data bytes.
+std::vector<std::vector<uint8_t>> IpmiRequests();
+// The catalogue names the model matched to those requests ("poll" for the
+// fixed status poll, "?" for none).
+std::vector<std::string> IpmiRequestNames();
+bool HasUnknownCommands();
+uint64_t VirtualTimeMs();
+
+// Controller state, for asserting what a run left behind.
+bool ControllerSessionOpen();
+std::vector<int> ControllerPartitions();  // numbers of the partitions that exist
+std::vector<std::string> StagedFiles();   // files the last stage found on the disk
+
+}  // namespace sim

@@ -1,0 +1,229 @@
+#include "disk_registry.h"
+
+#include <fcntl.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "disk_partition_table.h"
+#include "disk_spec.h"
+#include "fat_image.h"
+#include "sim_core.h"
+
+namespace sim::devices {
+namespace fs = std::filesystem;
+namespace {
+
+// sda .. sdz, sdaa .. sdzz, sdaaa ..., the kernel's naming of SCSI disks.
+std::string DiskName(int index) {
+    std::string letters;
+    for (int value = index + 1; value > 0; value = (value - 1) / 26) {
+        letters.insert(letters.begin(), static_cast<char>('a' + (value - 1) % 26));
+    }
+    return "sd" + letters;
+}
+
+bool IsDiskName(const std::string& name) {
+    return name.size() > 2 && name.rfind("sd", 0) == 0 &&
+           name.find_first_not_of("abcdefghijklmnopqrstuvwxyz", 2) == std::string::npos;
+}
+
+std::string Normal(const std::string& path) {
+    return fs::path(path).lexically_normal().string();
+}
+
+// A disk node is the volume file itself under another name, so reads, the
+// image's later changes and the file's size are those of the volume.
+void LinkNode(const std::string& volume, const std::string& node) {
+    std::error_code error;
+    fs::remove(node, error);
+    fs::create_hard_link(volume, node, error);
+    if (error)
+        fs::create_symlink(volume, node, error);
+}
+
+void MakeEmptyFile(const std::string& path) {
+    const int fd = sim::core::RealOpen(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0)
+        sim::core::RealClose(fd);
+}
+
+}  // namespace
+
+DiskRegistry& DiskRegistry::Instance() {
+    static DiskRegistry registry;
+    return registry;
+}
+
+void DiskRegistry::Reset(const sim::core::Scenario& scenario) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    disks_.clear();
+    nextKey_ = 1;
+    nextHost_ = 0;
+    const std::string prefix = "disk ";
+    for (const auto& [key, value] : scenario.WithPrefix(prefix)) {
+        const DiskSpec spec = DiskSpec::Parse(key.substr(prefix.size()), value);
+        const std::string volume = sim::core::SandboxRoot() + "/.disks/" + spec.name + ".img";
+        std::error_code ignored;
+        fs::create_directories(fs::path(volume).parent_path(), ignored);
+        std::string error;
+        if (!FatImage::Create(volume, spec.bytes, spec.label, spec.fatType, &error)) {
+            throw std::runtime_error("disk " + spec.name + ": " + error);
+        }
+        DiskSetup setup;
+        setup.wantedName = spec.name;
+        setup.label = spec.label;
+        setup.volume = volume;
+        setup.volumeBytes = fs::file_size(volume, ignored);
+        setup.fatType = spec.fatType;
+        setup.partitioned = spec.partitioned;
+        setup.emulated = spec.emulated;
+        Add(setup);
+    }
+}
+
+int DiskRegistry::Add(const DiskSetup& setup) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Disk disk;
+    disk.key = nextKey_++;
+    disk.setup = setup;
+    // A hot-plugged USB disk gets a new host adapter number every time.
+    disk.address.host = nextHost_++;
+    disk.pendingRescans = setup.rescansBeforeVisible;
+    disks_.push_back(disk);
+    if (disk.pendingRescans <= 0)
+        Appear(disks_.back());
+    return disk.key;
+}
+
+void DiskRegistry::Remove(int key) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (auto it = disks_.begin(); it != disks_.end(); ++it) {
+        if (it->key != key)
+            continue;
+        if (it->generic >= 0)
+            Disappear(*it);
+        disks_.erase(it);
+        return;
+    }
+}
+
+void DiskRegistry::Rescan() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (Disk& disk : disks_) {
+        if (disk.generic >= 0)
+            continue;
+        if (--disk.pendingRescans <= 0)
+            Appear(disk);
+    }
+}
+
+std::optional<DiskNode> DiskRegistry::NodeAt(const std::string& machinePath) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const std::string path = Normal(machinePath);
+    for (const Disk& disk : disks_) {
+        if (disk.generic < 0)
+            continue;
+        const std::string whole = "/dev/" + disk.name;
+        const bool generic = path == "/dev/sg" + std::to_string(disk.generic);
+        if (generic || path == whole || (disk.setup.partitioned && path == whole + "1")) {
+            return DiskNode{disk.address, disk.setup.emulated, generic};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> DiskRegistry::VolumeBehind(const std::string& sandboxPath) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const std::string path = Normal(sandboxPath);
+    for (const Disk& disk : disks_) {
+        if (disk.generic >= 0 && Normal(sim::core::SandboxPathOf(VolumeNode(disk))) == path) {
+            return disk.setup.volume;
+        }
+    }
+    return std::nullopt;
+}
+
+bool DiskRegistry::ControllerUsbPresent() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (const Disk& disk : disks_) {
+        if (disk.setup.controllerUsb)
+            return true;
+    }
+    return false;
+}
+
+std::vector<VisibleVolume> DiskRegistry::VisibleControllerVolumes() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<VisibleVolume> volumes;
+    for (const Disk& disk : disks_) {
+        if (disk.setup.controllerUsb && disk.generic >= 0) {
+            volumes.push_back({disk.setup.label, disk.setup.volume});
+        }
+    }
+    return volumes;
+}
+
+std::string DiskRegistry::VolumeNode(const Disk& disk) const {
+    return "/dev/" + disk.name + (disk.setup.partitioned ? "1" : "");
+}
+
+void DiskRegistry::Appear(Disk& disk) {
+    auto taken = [this](auto matches) {
+        for (const Disk& other : disks_) {
+            if (other.generic >= 0 && matches(other))
+                return true;
+        }
+        return false;
+    };
+    int generic = 0;
+    while (taken([generic](const Disk& other) { return other.generic == generic; }))
+        ++generic;
+    std::string name = disk.setup.wantedName;
+    if (!IsDiskName(name) || taken([&name](const Disk& other) { return other.name == name; })) {
+        int index = 0;
+        while (taken([index](const Disk& other) { return other.name == DiskName(index); })) {
+            ++index;
+        }
+        name = DiskName(index);
+    }
+    disk.generic = generic;
+    disk.name = name;
+
+    const std::string genericNode = "/dev/sg" + std::to_string(generic);
+    std::error_code ignored;
+    fs::create_directories(
+        sim::core::SandboxPathOf("/sys/class/scsi_generic/sg" + std::to_string(generic)), ignored);
+    fs::create_directories(sim::core::SandboxPathOf("/dev"), ignored);
+    MakeEmptyFile(sim::core::SandboxPathOf(genericNode));
+    if (disk.setup.partitioned) {
+        WritePartitionTable(sim::core::SandboxPathOf("/dev/" + name), disk.setup.volumeBytes,
+                            disk.setup.fatType);
+    }
+    LinkNode(disk.setup.volume, sim::core::SandboxPathOf(VolumeNode(disk)));
+    sim::core::Trace("disk", {sim::core::TraceText("event", "appeared"),
+                              sim::core::TraceText("device", "/dev/" + name),
+                              sim::core::TraceText("generic", genericNode),
+                              sim::core::TraceText("volume", VolumeNode(disk)),
+                              sim::core::TraceNumber("host", disk.address.host),
+                              sim::core::TraceNumber("emulated", disk.setup.emulated ? 1 : 0)});
+}
+
+void DiskRegistry::Disappear(Disk& disk) {
+    const std::string genericNode = "/dev/sg" + std::to_string(disk.generic);
+    std::error_code ignored;
+    fs::remove_all(
+        sim::core::SandboxPathOf("/sys/class/scsi_generic/sg" + std::to_string(disk.generic)),
+        ignored);
+    fs::remove(sim::core::SandboxPathOf(genericNode), ignored);
+    fs::remove(sim::core::SandboxPathOf("/dev/" + disk.name), ignored);
+    if (disk.setup.partitioned)
+        fs::remove(sim::core::SandboxPathOf(VolumeNode(disk)), ignored);
+    sim::core::Trace("disk", {sim::core::TraceText("event", "removed"),
+                              sim::core::TraceText("device", "/dev/" + disk.name),
+                              sim::core::TraceText("generic", genericNode)});
+    disk.generic = -1;
+    disk.name.clear();
+}
+
+}  // namespace sim::devices

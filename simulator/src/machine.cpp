@@ -1,0 +1,186 @@
+#include "machine.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+#include "device_registry.h"
+#include "real_files.h"
+#include "sandbox.h"
+
+namespace sim::core {
+namespace {
+
+Machine* g_machine = nullptr;
+pid_t g_creator = 0;  // the process that made the sandboxes: forked children leave them alone
+
+void RemoveSandboxAtExit() {
+    if (g_machine == nullptr || !g_machine->ownSandbox || getpid() != g_creator)
+        return;
+    if (std::getenv("SIMMACHINE_KEEP") != nullptr)
+        return;
+    files::RemoveTree(g_machine->sandbox);
+}
+
+void Stop() {
+    if (g_machine == nullptr)
+        return;
+    if (g_machine->traceFd >= 0)
+        RealClose(g_machine->traceFd);
+    if (g_machine->ownSandbox)
+        files::RemoveTree(g_machine->sandbox);
+    delete g_machine;
+    g_machine = nullptr;
+    ClearDevices();
+}
+
+// The simulator writes nowhere but below /tmp.
+void RequireBelowTmp(const std::string& what, const std::string& path) {
+    const std::string normal = NormalizePath(path);
+    if (normal.compare(0, 5, "/tmp/") != 0 || normal.size() == 5 || IsSimulatedPath(normal)) {
+        throw std::runtime_error("simmachine: " + what + " must lie below /tmp: '" + path + "'");
+    }
+}
+
+std::string MakeSandbox() {
+    char name[] = "/tmp/simmachine-XXXXXX";
+    if (mkdtemp(name) == nullptr) {
+        throw std::runtime_error(std::string("simmachine: cannot make a sandbox below /tmp: ") +
+                                 std::strerror(errno));
+    }
+    return name;
+}
+
+// The devices half judges its own keys and names the key in its complaint;
+// the complaint gets the file and line of that key.
+std::string Located(const ParsedScenario& parsed, const std::string& problem) {
+    if (problem.rfind("scenario ", 0) == 0)
+        return problem;
+    const auto& entries = parsed.scenario.entries;
+    for (size_t i = entries.size(); i > 0; --i) {
+        const std::string& key = entries[i - 1].first;
+        if (problem.compare(0, key.size() + 1, key + ":") == 0) {
+            return "scenario " + parsed.origin + ":" + std::to_string(parsed.lines[i - 1]) + ": " +
+                   problem;
+        }
+    }
+    return "scenario " + parsed.origin + ": " + problem;
+}
+
+void Install(ParsedScenario parsed, const std::string& sandbox, bool own,
+             const std::string& tracePath) {
+    Stop();
+    auto machine = std::make_unique<Machine>();
+    machine->parsed = std::move(parsed);
+    machine->settings = MachineSettings::FromScenario(machine->parsed.scenario);
+    machine->sandbox = NormalizePath(sandbox);
+    machine->ownSandbox = own;
+    machine->tracePath = tracePath;
+    files::MakeDirectories(files::ParentOf(tracePath));
+    machine->traceFd =
+        RealOpen(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    if (machine->traceFd < 0) {
+        const std::string problem = std::strerror(errno);
+        if (own)
+            files::RemoveTree(machine->sandbox);
+        throw std::runtime_error("simmachine: cannot write the trace " + tracePath + ": " +
+                                 problem);
+    }
+    g_machine = machine.release();
+    if (g_creator == 0) {
+        g_creator = getpid();
+        std::atexit(RemoveSandboxAtExit);
+    }
+    LayOutSandbox(*g_machine);
+    try {
+        RunResetHandlers();
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error(Located(g_machine->parsed, error.what()));
+    }
+}
+
+void StartFromEnvironment() {
+    try {
+        const char* scenarioPath = std::getenv("SIMMACHINE_SCENARIO");
+        std::string text;
+        std::string origin = "<empty>";
+        if (scenarioPath != nullptr && *scenarioPath != '\0') {
+            origin = scenarioPath;
+            if (!files::ReadFile(origin, &text)) {
+                throw std::runtime_error("scenario " + origin +
+                                         ": cannot read it: " + std::strerror(errno));
+            }
+        }
+        ParsedScenario parsed = ParseScenario(text, origin);
+        const char* sandboxPath = std::getenv("SIMMACHINE_SANDBOX");
+        const bool given = sandboxPath != nullptr && *sandboxPath != '\0';
+        std::string sandbox;
+        if (given) {
+            sandbox = sandboxPath;
+            RequireBelowTmp("SIMMACHINE_SANDBOX", sandbox);
+            if (!files::MakeDirectories(sandbox)) {
+                throw std::runtime_error("simmachine: cannot make the sandbox " + sandbox);
+            }
+        } else {
+            sandbox = MakeSandbox();
+        }
+        const char* tracePath = std::getenv("SIMMACHINE_TRACE");
+        std::string trace = sandbox + "/trace.jsonl";
+        if (tracePath != nullptr && *tracePath != '\0') {
+            trace = tracePath;
+            RequireBelowTmp("SIMMACHINE_TRACE", trace);
+        }
+        // A sandbox somebody named is theirs to keep.
+        Install(std::move(parsed), sandbox, !given, trace);
+    } catch (const std::exception& error) {
+        const std::string message = std::string(error.what()) + "\n";
+        ssize_t ignored = ::write(STDERR_FILENO, message.data(), message.size());
+        (void)ignored;
+        _exit(2);
+    }
+}
+
+}  // namespace
+
+std::recursive_mutex& MachineMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+Machine& RunningMachine() {
+    if (g_machine == nullptr)
+        StartFromEnvironment();
+    return *g_machine;
+}
+
+bool MachineRunning() {
+    return g_machine != nullptr;
+}
+
+void StartMachine(ParsedScenario parsed) {
+    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    const std::string sandbox = MakeSandbox();
+    Install(std::move(parsed), sandbox, true, sandbox + "/trace.jsonl");
+}
+
+const Scenario& CurrentScenario() {
+    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    return RunningMachine().parsed.scenario;
+}
+
+std::string EntryOrigin(const Scenario& scenario, size_t index) {
+    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    if (g_machine == nullptr || &scenario != &g_machine->parsed.scenario ||
+        index >= g_machine->parsed.lines.size()) {
+        return "scenario";
+    }
+    return "scenario " + g_machine->parsed.origin + ":" +
+           std::to_string(g_machine->parsed.lines[index]);
+}
+
+}  // namespace sim::core

@@ -1,0 +1,118 @@
+#pragma once
+// The core of the simulated machine, shared by its two halves:
+//  - the core (scenario, trace, virtual clock, sandbox, the interposed C
+//    library calls and the emulated shell), and
+//  - the devices (IPMI device and controller model, SCSI disks, FAT images,
+//    mount and umount), which plug into the core through the registries below.
+// Everything here is thread-safe: the library may call from several threads.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sim::core {
+
+// ---- scenario -------------------------------------------------------------------
+class Scenario {
+public:
+    bool Has(const std::string& key) const;
+    std::string Get(const std::string& key, const std::string& fallback = "") const;
+    // Decimal or 0x hexadecimal; fallback when absent.
+    long long Number(const std::string& key, long long fallback) const;
+    // The value split at blanks.
+    std::vector<std::string> List(const std::string& key) const;
+    std::vector<long long> Numbers(const std::string& key) const;
+    // Every key that starts with prefix, with its value, in file order.
+    std::vector<std::pair<std::string, std::string>> WithPrefix(const std::string& prefix) const;
+
+    // Filled by the parser.
+    std::vector<std::pair<std::string, std::string>> entries;
+};
+const Scenario& CurrentScenario();
+
+// ---- trace ------------------------------------------------------------------------
+// One JSON line: {"seq":N,"t_ms":T,"kind":KIND, ...fields}. Values that parse
+// as integers are written as numbers only when passed as TraceNumber.
+struct TraceField {
+    std::string name;
+    std::string text;
+    bool number = false;
+};
+inline TraceField TraceText(std::string name, std::string text) {
+    return {std::move(name), std::move(text), false};
+}
+inline TraceField TraceNumber(std::string name, long long value) {
+    return {std::move(name), std::to_string(value), true};
+}
+void Trace(const std::string& kind, const std::vector<TraceField>& fields);
+std::string HexBytes(const uint8_t* bytes, size_t count);  // "30 a1 01"
+
+// ---- virtual clock ------------------------------------------------------------------
+uint64_t NowMs();
+// Advances the clock and records a "sleep" event with the given origin.
+void Sleep(uint64_t ms, const char* via);
+
+// ---- sandbox --------------------------------------------------------------------------
+std::string SandboxRoot();
+// The sandbox location of a machine path when the path belongs to the
+// simulated machine, nothing otherwise.
+std::optional<std::string> MapPath(const std::string& machinePath);
+// The sandbox location of any absolute machine path.
+std::string SandboxPathOf(const std::string& machinePath);
+
+// ---- the real C library (resolved with dlsym(RTLD_NEXT)) ---------------------------------
+int RealOpen(const char* path, int flags, int mode = 0);
+int RealClose(int fd);
+int RealIoctl(int fd, unsigned long request, void* arg);
+// Runs a real program (argv[0] looked up in PATH) without a shell and without
+// the simulator in its environment; returns its exit status, its standard
+// output in *output when given.
+int RunTool(const std::vector<std::string>& argv, std::string* output = nullptr);
+
+// ---- device registries (filled by the devices half at start-up) ----------------------------
+class FdDevice {
+public:
+    virtual ~FdDevice() = default;
+    // -1 with errno set on failure, like ioctl.
+    virtual int Ioctl(unsigned long request, void* arg) = 0;
+    // Whether select should report the descriptor readable.
+    virtual bool ReadReady() { return false; }
+    virtual void Closed() {}
+};
+
+// Called for every open of a simulated path whose sandbox file exists or that
+// a device claims. Return a descriptor (and attach a device to it), -1 with
+// errno for a refused open, or std::nullopt when the path is not the handler's.
+using OpenHandler = std::function<std::optional<int>(
+    const std::string& machinePath, const std::string& sandboxPath, int flags)>;
+void AddOpenHandler(OpenHandler handler);
+void AttachDevice(int fd, std::shared_ptr<FdDevice> device);
+std::shared_ptr<FdDevice> DeviceOf(int fd);
+
+struct CommandResult {
+    int exitStatus = 0;
+    std::string output;
+};
+// Tried in order for every command line before the core's own emulation;
+// std::nullopt means "not mine".
+using CommandHandler = std::function<std::optional<CommandResult>(const std::string& line)>;
+void AddCommandHandler(CommandHandler handler);
+
+// umount(2) of a simulated path: returns 0 or an errno value.
+using UmountHandler = std::function<int(const std::string& machinePath)>;
+void SetUmountHandler(UmountHandler handler);
+
+// Runs when a new machine starts (after the scenario is parsed and the
+// sandbox laid out), so that each half can reset its own state.
+void AddResetHandler(std::function<void()> handler);
+
+// Registers at static-initialisation time: `static sim::core::Registration r([]{ ... });`
+struct Registration {
+    explicit Registration(const std::function<void()>& registerHandlers) { registerHandlers(); }
+};
+
+}  // namespace sim::core

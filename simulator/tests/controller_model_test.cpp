@@ -1,0 +1,176 @@
+// The controller model's answers on the wire: status queries, the update
+// session, dynamic partitions and their handles, the digest transfer, the
+// status poll of long-running commands and the scenario's overrides.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "ipmi_test_client.h"
+#include "simmachine/SimMachine.h"
+#include "temp_directory.h"
+
+namespace {
+
+using simtest::IpmiClient;
+
+const char kBegin[] = "30 a1 10 00 00 3c";
+
+struct Exchange {
+    std::string request;
+    std::string answer;
+};
+
+// Runs the exchanges in order on a fresh machine.
+void ExpectAnswers(const std::string& scenario, const std::vector<Exchange>& exchanges) {
+    sim::Reset(scenario);
+    IpmiClient client;
+    ASSERT_GE(client.fd(), 0);
+    for (const Exchange& exchange : exchanges) {
+        EXPECT_EQ(client.Exchange(exchange.request), exchange.answer)
+            << scenario << " | " << exchange.request;
+    }
+}
+
+TEST(ControllerModel, AnswersStatusQueriesAtTheCataloguesPositions) {
+    struct Case {
+        std::string scenario;
+        std::vector<Exchange> exchanges;
+    };
+    const std::vector<Case> cases = {
+        {"", {{"30 a1 01", "31 a1 00 01 00"}, {"30 a1 02", "31 a1 00 00"}}},
+        {"controller.orin_status = 1 2 0",
+         {{"30 a1 01", "31 a1 00 01 01"},
+          {"30 a1 01", "31 a1 00 01 02"},
+          {"30 a1 01", "31 a1 00 01 00"},
+          {"30 a1 01", "31 a1 00 01 00"}}},
+        {"controller.access = 1\ncontroller.ostrel_type = 7 2",
+         {{"30 a1 02", "31 a1 00 01"}, {"30 a1 03", "31 a1 00 07"}, {"30 a1 03", "31 a1 00 02"}}},
+        {"controller.generation = 48\ncontroller.capability = 0x02\ncontroller.guid = 1",
+         {{"30 a1 04", "31 a1 00 04 00 00 00 00 30"},
+          {"30 a1 05", "31 a1 00 05 00 00 02"},
+          {"30 a1 06", "31 a1 00 06 00 01"}}},
+        // Get Device ID, the PICMG probe and an operation the catalogue lacks.
+        {"",
+         {{"06 01", "07 01 00 20 81 01 23 02 bf 00 00 00 01 00 00 00 00 00"},
+          {"2c 00 00", "2d 00 c1"},
+          {"30 a1 7f", "31 a1 c1"}}},
+    };
+    for (const Case& c : cases)
+        ExpectAnswers(c.scenario, c.exchanges);
+}
+
+TEST(ControllerModel, SessionBoundCommandsNeedTheOpenSessionsId) {
+    ExpectAnswers("controller.session_id = 0x5678",
+                  {{"30 a1 11 78 56", "31 a1 cc"},
+                   {kBegin, "31 a1 00 78 56"},
+                   {"30 a1 25 34 12", "31 a1 cc"},
+                   {"30 a1 25 78 56", "31 a1 00 25 00 00 00 00 00 00 00"},
+                   {"30 a1 11 78 56", "31 a1 00"},
+                   {"30 a1 11 78 56", "31 a1 cc"}});
+    EXPECT_FALSE(sim::ControllerSessionOpen());
+    const auto events = sim::TraceOf("controller");
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events[0].fields.at("event"), "session refused");
+}
+
+// The library writes swapBytes(1 << i) low byte first: on the wire the high
+// byte of the bit comes first, as in the partition map.
+TEST(ControllerModel, DecodesPartitionHandlesInTheMapsByteOrder) {
+    struct Case {
+        int number;
+        std::string handle;
+    };
+    const std::vector<Case> cases = {{0, "00 01"}, {3, "00 08"}, {15, "80 00"}};
+    sim::Reset(
+        "controller.partition.0 = ALPHA\ncontroller.partition.3 = BRAVO\n"
+        "controller.partition.15 = OMEGA\n");
+    IpmiClient client;
+    ASSERT_EQ(client.Exchange(kBegin), "31 a1 00 34 12");
+    EXPECT_EQ(client.Exchange("30 a1 25 34 12"), "31 a1 00 25 00 00 00 00 00 80 09");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        const std::string withHandle = " 34 12 00 00 00 00 " + c.handle;
+        EXPECT_EQ(client.Exchange("30 a1 22" + withHandle), "31 a1 06");  // not attached
+        EXPECT_EQ(client.Exchange("30 a1 21 34 12 01 00 00 00 " + c.handle), "31 a1 00");
+        EXPECT_EQ(client.Exchange("30 a1 22" + withHandle), "31 a1 00");
+        EXPECT_EQ(client.Exchange("30 a1 23 34 12 " + c.handle), "31 a1 00");
+    }
+    EXPECT_TRUE(sim::ControllerPartitions().empty());
+    EXPECT_EQ(client.Exchange("30 a1 23 34 12 00 03"), "31 a1 c9");  // not one partition's bit
+}
+
+TEST(ControllerModel, CreatesInTheLowestFreeSlotAndDescribesIt) {
+    sim::Reset("controller.partition.0 = OLD");
+    IpmiClient client;
+    ASSERT_EQ(client.Exchange(kBegin), "31 a1 00 34 12");
+    EXPECT_EQ(client.Exchange("30 a1 20 34 12 23 01 53 45 43 55 50 44"), "31 a1 00");
+    EXPECT_EQ(sim::ControllerPartitions(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(client.Exchange("30 a1 24 34 12 00 01"), "31 a1 00 01 00 23 01 53 45 43 55 50 44");
+    EXPECT_EQ(client.Exchange("30 a1 24 34 12 00 02"), "31 a1 cb");
+    EXPECT_EQ(client.Exchange("30 a1 20 34 12 00 00 53 45 43 55 50 44"), "31 a1 cc");
+}
+
+TEST(ControllerModel, LongRunningCommandsFinishThroughTheStatusPoll) {
+    const std::string poll = "30 a2 0a 34 12 11 00 00";
+    ExpectAnswers("controller.long_running.EndOstrelSession = 2 2 5",
+                  {{kBegin, "31 a1 00 34 12"},
+                   {"30 a1 11 34 12", "31 a1 02"},
+                   {poll, "31 a2 00 0a 11 02 00"},
+                   {poll, "31 a2 00 0a 11 02 00"},
+                   {poll, "31 a2 00 0a 11 05 00"},
+                   {poll, "31 a2 00 0a 11 05 00"}});
+    ExpectAnswers("controller.poll_cc = 0xc3", {{poll, "31 a2 c3"}});
+}
+
+TEST(ControllerModel, OverridesCompletionCodesAndAnswers) {
+    ExpectAnswers("controller.cc.OrinStatus = 0xc0 2\ncontroller.response.OstrelType = 31 a1 00 09",
+                  {{"30 a1 01", "31 a1 c0"},
+                   {"30 a1 01", "31 a1 c0"},
+                   {"30 a1 01", "31 a1 00 01 00"},
+                   {"30 a1 03", "31 a1 00 09"},
+                   {"30 a1 03", "31 a1 00 09"}});
+    ExpectAnswers("controller.cc.06:01 = 0xd5", {{"06 01", "07 01 d5"}});
+}
+
+TEST(ControllerModel, CollectsTheDigestInPieces) {
+    ExpectAnswers("", {{kBegin, "31 a1 00 34 12"},
+                       {"30 a1 35 34 12 00 00 61 62 63 00 00 00 00 00 00 00", "31 a1 d5"},
+                       {"30 a1 34 34 12", "31 a1 00"},
+                       {"30 a1 35 34 12 00 00 61 62 63 00 00 00 00 00 00 00", "31 a1 00"}});
+    EXPECT_EQ(sim::IpmiRequestNames().back(), "SecureStageXMLHashTransferSHA");
+}
+
+TEST(ControllerModel, ReadsTheCatalogueTheScenarioNames) {
+    const simtest::TempDirectory temp;
+    const std::string path = temp.path() + "/catalogue.ini";
+    std::ofstream(path) << "[Probe]\nCommand = 30 b0 07\nRequestLength = 3\nResponseLength = 6\n";
+    ExpectAnswers("controller.catalogue = " + path,
+                  {{"30 b0 07", "31 b0 00 07 00 00"}, {"30 a1 01", "31 a1 c1"}});
+    EXPECT_EQ(sim::IpmiRequestNames(), (std::vector<std::string>{"Probe", "?"}));
+}
+
+TEST(ControllerModel, RejectsMalformedDeviceSettingsWithTheirLine) {
+    struct Case {
+        std::string scenario;
+        std::string problem;
+    };
+    const std::vector<Case> cases = {
+        {"controller.session_id = 0x10000", "<text>:1: controller.session_id"},
+        {"\ncontroller.partition.16 = SECUPD", "<text>:2: controller.partition.16"},
+        {"controller.response.OrinStatus = 31 zz", "<text>:1: controller.response.OrinStatus"},
+        {"ipmi.fault.OrinStatus = explode", "<text>:1: ipmi.fault.OrinStatus"},
+        {"disk sdb = fat=7", "<text>:1: disk sdb"},
+        {"controller.catalogue = /nonexistent/ipmi_cmd.ini", "<text>:1: controller.catalogue"},
+    };
+    for (const Case& c : cases) {
+        try {
+            sim::Reset(c.scenario);
+            ADD_FAILURE() << "accepted: " << c.scenario;
+        } catch (const std::runtime_error& error) {
+            EXPECT_NE(std::string(error.what()).find(c.problem), std::string::npos) << error.what();
+        }
+    }
+}
+
+}  // namespace

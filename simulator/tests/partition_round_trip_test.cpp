@@ -1,0 +1,176 @@
+// A staged update's whole road through the model, driven as the library
+// drives it: session, create, attach, mount, files written through the
+// mount directory, umount, detach, the manifest digest, the stage command
+// and its poll, where the controller's check passes or reports 38.
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "child_process.h"
+#include "ipmi_test_client.h"
+#include "simmachine/SimMachine.h"
+
+namespace {
+
+using simtest::IpmiClient;
+
+const char kBegin[] = "30 a1 10 00 00 3c";
+const char kCreate[] = "30 a1 20 34 12 23 00 53 45 43 55 50 44";
+const char kAttach[] = "30 a1 21 34 12 01 00 00 00 00 01";
+const char kDetach[] = "30 a1 22 34 12 00 00 00 00 00 01";
+const char kPollStage[] = "30 a1 31 34 12";
+const char kMount[] = "mount -n -t vfat -oshortname=mixed,rw /dev/secostupd-SECUPD /tmp/SECUPD";
+
+void WriteFile(const std::string& machinePath, const std::string& text) {
+    FILE* file = std::fopen(machinePath.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << machinePath;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+std::string Sha256(const std::string& machinePath) {
+    const simtest::ChildResult result =
+        simtest::RunChild({"/usr/bin/sha256sum", sim::SandboxPath(machinePath)});
+    return result.exitStatus == 0 ? result.output.substr(0, 64) : "";
+}
+
+// The manifest as the library writes it, over files below /tmp/SECUPD/payload.
+std::string Manifest(const std::vector<std::string>& names) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<OSTREL_Update>\n";
+    for (size_t i = 0; i < names.size(); ++i) {
+        text +=
+            "\t<File order=\"" + std::to_string(i + 1) + "\">\n\t\t<Hash>" +
+            Sha256("/tmp/SECUPD/payload/" + names[i]) + "</Hash>\n\t\t<Source>payload/" + names[i] +
+            "</Source>\n\t\t<Mode>filecopy</Mode>\n\t\t<Algorithm>SHA256</Algorithm>\n\t</File>";
+    }
+    return text + "</OSTREL_Update>";
+}
+
+void SendDigest(IpmiClient& client, const std::string& digest) {
+    ASSERT_EQ(client.Exchange("30 a1 34 34 12"), "31 a1 00");
+    for (size_t at = 0; at < digest.size(); at += 10) {
+        std::vector<uint8_t> request = simtest::Bytes("30 a1 35 34 12 00 00");
+        for (size_t i = 0; i < 10; ++i) {
+            request.push_back(at + i < digest.size() ? static_cast<uint8_t>(digest[at + i]) : 0);
+        }
+        ASSERT_EQ(simtest::Hex(client.Exchange(request)), "31 a1 00");
+    }
+}
+
+// Up to the mounted, empty partition.
+void CreateAttachAndMount(IpmiClient& client) {
+    ASSERT_EQ(client.Exchange(kBegin), "31 a1 00 34 12");
+    ASSERT_EQ(client.Exchange(kCreate), "31 a1 00");
+    ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
+    ASSERT_EQ(std::system("mkdir -p /tmp/SECUPD"), 0);
+    ASSERT_EQ(std::system("ln -sf /dev/sda /dev/secostupd-SECUPD"), 0);
+    ASSERT_EQ(std::system(kMount), 0);
+    ASSERT_EQ(std::system("/bin/mkdir -p /tmp/SECUPD/payload"), 0);
+}
+
+TEST(PartitionRoundTrip, StageCheckPassesOnlyForWhatTheManifestSays) {
+    struct Case {
+        std::string what;
+        // Runs after the manifest and its digest are made, before umount.
+        std::function<void(std::string& digest)> spoil;
+        std::string stageAnswer;  // the poll's answer
+    };
+    const std::vector<Case> cases = {
+        {"intact", [](std::string&) {}, "31 a1 00 31 00 03"},
+        {"file altered", [](std::string&) { WriteFile("/tmp/SECUPD/payload/firmimg.d9", "evil"); },
+         "31 a1 00 31 00 26"},
+        {"file removed",
+         [](std::string&) { ASSERT_EQ(std::remove("/tmp/SECUPD/payload/firmimg.d9"), 0); },
+         "31 a1 00 31 00 26"},
+        {"wrong digest", [](std::string& digest) { digest[0] = digest[0] == 'a' ? 'b' : 'a'; },
+         "31 a1 00 31 00 26"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        IpmiClient client;
+        CreateAttachAndMount(client);
+        WriteFile("/tmp/SECUPD/payload/package.xml", "<SoftwareComponent/>\n");
+        WriteFile("/tmp/SECUPD/payload/firmimg.d9", std::string(100000, 'F'));
+        WriteFile("/tmp/SECUPD/input_secupd.xml", Manifest({"package.xml", "firmimg.d9"}));
+        std::string digest = Sha256("/tmp/SECUPD/input_secupd.xml");
+        ASSERT_EQ(digest.size(), 64u);
+        c.spoil(digest);
+        ASSERT_EQ(::umount("/tmp/SECUPD"), 0);
+        ASSERT_EQ(client.Exchange(kDetach), "31 a1 00");
+        SendDigest(client, digest);
+        EXPECT_EQ(client.Exchange("30 a1 30 34 12"), "31 a1 00 30 00 02");
+        EXPECT_EQ(client.Exchange(kPollStage), c.stageAnswer);
+        const auto staged = sim::StagedFiles();
+        EXPECT_NE(std::find(staged.begin(), staged.end(), "payload/package.xml"), staged.end());
+        EXPECT_NE(std::find(staged.begin(), staged.end(), "input_secupd.xml"), staged.end());
+    }
+}
+
+TEST(PartitionRoundTrip, GpgStageNeedsTheDescriptorAndItsSignature) {
+    for (const bool signed_ : {true, false}) {
+        SCOPED_TRACE(signed_);
+        sim::Reset();
+        IpmiClient client;
+        CreateAttachAndMount(client);
+        WriteFile("/tmp/SECUPD/payload/package.xml", "<SoftwareComponent/>\n");
+        if (signed_)
+            WriteFile("/tmp/SECUPD/payload/package.xml.sign", "signature");
+        ASSERT_EQ(::umount("/tmp/SECUPD"), 0);
+        ASSERT_EQ(client.Exchange(kDetach), "31 a1 00");
+        EXPECT_EQ(client.Exchange("30 a1 33 34 12"), "31 a1 00 33 00 02");
+        EXPECT_EQ(client.Exchange(kPollStage), signed_ ? "31 a1 00 31 00 03" : "31 a1 00 31 00 26");
+    }
+}
+
+TEST(PartitionRoundTrip, MountFailsWithoutAnAttachedVolume) {
+    sim::Reset("disk sdb = label=DATA fat=16 size=8M layout=partitioned\n");
+    ASSERT_EQ(std::system("mkdir -p /tmp/SECUPD"), 0);
+    struct Case {
+        std::string target;
+        int exitStatus;
+    };
+    const std::vector<Case> cases = {
+        {"/dev/sda", 32},  // nothing attached
+        {"/dev/sg0", 32},  // not a disk
+        {"/dev/sdb", 32},  // a partition table, no file system
+        {"/dev/sdb1", 0},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(std::system(("ln -sf " + c.target + " /dev/secostupd-SECUPD").c_str()), 0);
+        const int status = std::system(kMount);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.exitStatus) << c.target;
+    }
+    EXPECT_EQ(::umount("/tmp/SECUPD"), 0);
+    errno = 0;
+    EXPECT_EQ(::umount("/tmp/SECUPD"), -1);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+TEST(PartitionRoundTrip, EsxiAutomountsAndWritesBackOnDetach) {
+    sim::Reset("uname.sysname = VMkernel\n");
+    IpmiClient client;
+    ASSERT_EQ(client.Exchange(kBegin), "31 a1 00 34 12");
+    ASSERT_EQ(client.Exchange(kCreate), "31 a1 00");
+    const char attached[] = "lsusb | grep -i 0624:0250 > /dev/null";
+    const char listed[] = "ls /vmfs/volumes/ | grep SECUPD > /dev/null";
+    EXPECT_NE(std::system(attached), 0);
+    ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
+    EXPECT_EQ(std::system(attached), 0);
+    EXPECT_NE(std::system(listed), 0);
+    EXPECT_EQ(std::system("esxcli storage filesystem automount"), 0);
+    EXPECT_EQ(std::system(listed), 0);
+    ASSERT_EQ(std::system("/bin/mkdir -p /vmfs/volumes/SECUPD/payload"), 0);
+    WriteFile("/vmfs/volumes/SECUPD/payload/package.xml", "<SoftwareComponent/>\n");
+    WriteFile("/vmfs/volumes/SECUPD/payload/package.xml.sign", "signature");
+    ASSERT_EQ(client.Exchange(kDetach), "31 a1 00");
+    EXPECT_NE(std::system("ls /vmfs/volumes/ | grep SECUPD > /dev/null 2>&1"), 0);
+    EXPECT_EQ(client.Exchange("30 a1 33 34 12"), "31 a1 00 33 00 02");
+    EXPECT_EQ(client.Exchange(kPollStage), "31 a1 00 31 00 03");
+}
+
+}  // namespace
