@@ -6,7 +6,8 @@
 //
 // The library is looked for beside this program unless --library names it.
 // Exit status: 0 success; 1 the update or the command reported a failure;
-// 2 bad usage or a library that cannot be loaded; 3 the library threw.
+// 2 bad usage or a library that cannot be loaded; 3 the library threw;
+// 4 the library handed out no update object.
 
 #include <unistd.h>
 
@@ -62,7 +63,7 @@ int RunUpdate(const UpdateLibrary& library, bool json) {
     std::unique_ptr<IDeviceExecution> update(library.CreateUpdate());
     if (!update) {
         std::cerr << "updatehost: the library handed out no update object\n";
-        return 1;
+        return 4;
     }
     std::vector<CDeviceInfo*> records = update->Update();
     update.reset();

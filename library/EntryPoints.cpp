@@ -3,6 +3,7 @@
 
 #include "EntryPoints.h"
 
+#include "IPMICommandRequest.h"
 #include "KORFile.h"
 #include "KORLogger.h"
 #include "KORLoggingOptions.h"
@@ -28,4 +29,12 @@ IDeviceExecution* GetDeviceExecutionUpdateMethod() {
     IDeviceExecution* update = nullptr;
     KOR_LOG(KOR_LOG_INFO, "Leaving GetDeviceExecutionUpdateMethod() for DidazOrorad Library.");
     return update;
+}
+
+unsigned int ProcessIPMICommandRequest(const std::string& commandName,
+                                       std::vector<unsigned char>& response) {
+    // Written only when an earlier call already switched logging on.
+    KOR_LOG(KOR_LOG_INFO, "Entering ProcessIPMICommandRequest() for DidazOrorad Library.");
+    InitializeKORLogger();
+    return IPMIFramework::ExecuteIPMICommandRequest(commandName, response);
 }

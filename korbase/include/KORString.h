@@ -27,7 +27,8 @@ public:
     std::string GetUTF8String() const;
     std::basic_string<wchar_t> GetWstring() const;
     // Writes the UTF-8 text and a NUL into buffer, never more than length bytes.
-    // Returns 1 for a null buffer, a zero length or a text that does not fit.
+    // Returns 1 for a null buffer, a zero length or a text that does not fit
+    // (then the buffer holds the empty text and the length is unchanged).
     int GetCString(char* buffer, unsigned long& length);
 
     KORString SubString(unsigned long start, unsigned long count) const;

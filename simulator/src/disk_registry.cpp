@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "disk_description.h"
 #include "disk_partition_table.h"
-#include "disk_spec.h"
 #include "fat_image.h"
 #include "sim_core.h"
 
@@ -62,22 +62,25 @@ void DiskRegistry::Reset(const sim::core::Scenario& scenario) {
     nextHost_ = 0;
     const std::string prefix = "disk ";
     for (const auto& [key, value] : scenario.WithPrefix(prefix)) {
-        const DiskSpec spec = DiskSpec::Parse(key.substr(prefix.size()), value);
-        const std::string volume = sim::core::SandboxRoot() + "/.disks/" + spec.name + ".img";
+        const DiskDescription description =
+            DiskDescription::Parse(key.substr(prefix.size()), value);
+        const std::string volume =
+            sim::core::SandboxRoot() + "/.disks/" + description.name + ".img";
         std::error_code ignored;
         fs::create_directories(fs::path(volume).parent_path(), ignored);
         std::string error;
-        if (!FatImage::Create(volume, spec.bytes, spec.label, spec.fatType, &error)) {
-            throw std::runtime_error("disk " + spec.name + ": " + error);
+        if (!FatImage::Create(volume, description.bytes, description.label, description.fatType,
+                              &error)) {
+            throw std::runtime_error("disk " + description.name + ": " + error);
         }
         DiskSetup setup;
-        setup.wantedName = spec.name;
-        setup.label = spec.label;
+        setup.wantedName = description.name;
+        setup.label = description.label;
         setup.volume = volume;
         setup.volumeBytes = fs::file_size(volume, ignored);
-        setup.fatType = spec.fatType;
-        setup.partitioned = spec.partitioned;
-        setup.emulated = spec.emulated;
+        setup.fatType = description.fatType;
+        setup.partitioned = description.partitioned;
+        setup.emulated = description.emulated;
         Add(setup);
     }
 }

@@ -27,11 +27,34 @@ unsigned OpenAccess(int flags) {
     return OpenWrites(flags) ? kProbes | kWrites : static_cast<unsigned>(kProbes);
 }
 
+// A descriptor number the kernel hands out again was closed in between, also
+// by a path that bypasses close() (fclose of a stream on a device): a device
+// still attached to it is stale.
+void ForgetStaleDevice(int fd) {
+    if (fd < 0 || !AnyDevices())
+        return;
+    if (const std::shared_ptr<FdDevice> device = DetachDevice(fd))
+        device->Closed();
+}
+
 int RealOpenAt(int dirfd, const char* path, int flags, mode_t mode) {
-    if (Real().openat == nullptr) {
-        return static_cast<int>(syscall(SYS_openat, dirfd, path, flags, mode));
-    }
-    return Real().openat(dirfd, path, flags, mode);
+    const int fd = Real().openat == nullptr
+                       ? static_cast<int>(syscall(SYS_openat, dirfd, path, flags, mode))
+                       : Real().openat(dirfd, path, flags, mode);
+    const int error = errno;
+    ForgetStaleDevice(fd);
+    errno = error;
+    return fd;
+}
+
+FILE* RealOpenStream(FILE* (*realFopen)(const char*, const char*), const char* path,
+                     const char* mode) {
+    FILE* stream = realFopen(path, mode);
+    const int error = errno;
+    if (stream != nullptr)
+        ForgetStaleDevice(fileno(stream));
+    errno = error;
+    return stream;
 }
 
 // The open(2) flags that fopen gives a mode string.
@@ -76,7 +99,7 @@ int OpenPath(int dirfd, const char* path, int flags, mode_t mode) {
 FILE* OpenStream(const char* path, const char* mode, FILE* (*realFopen)(const char*, const char*)) {
     const std::optional<std::string> machinePath = SimulatedPath(path);
     if (!machinePath)
-        return realFopen(path, mode);
+        return RealOpenStream(realFopen, path, mode);
     std::lock_guard<std::recursive_mutex> lock(MachineMutex());
     const std::string sandboxPath = SandboxPathOf(*machinePath);
     const int flags = StreamFlags(mode);
@@ -92,7 +115,7 @@ FILE* OpenStream(const char* path, const char* mode, FILE* (*realFopen)(const ch
             }
         }
     } else {
-        stream = realFopen(sandboxPath.c_str(), mode);
+        stream = RealOpenStream(realFopen, sandboxPath.c_str(), mode);
     }
     const int error = errno;
     RecordFileEvent("fopen", *machinePath, stream != nullptr, OpenAccess(flags), error,

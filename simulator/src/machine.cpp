@@ -104,12 +104,17 @@ void Install(ParsedScenario parsed, const std::string& sandbox, bool own,
     }
 }
 
+std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
 void StartFromEnvironment() {
     try {
-        const char* scenarioPath = std::getenv("SIMMACHINE_SCENARIO");
+        const std::string scenarioPath = Variable("SIMMACHINE_SCENARIO");
         std::string text;
         std::string origin = "<empty>";
-        if (scenarioPath != nullptr && *scenarioPath != '\0') {
+        if (!scenarioPath.empty()) {
             origin = scenarioPath;
             if (!files::ReadFile(origin, &text)) {
                 throw std::runtime_error("scenario " + origin +
@@ -117,24 +122,19 @@ void StartFromEnvironment() {
             }
         }
         ParsedScenario parsed = ParseScenario(text, origin);
-        const char* sandboxPath = std::getenv("SIMMACHINE_SANDBOX");
-        const bool given = sandboxPath != nullptr && *sandboxPath != '\0';
-        std::string sandbox;
-        if (given) {
-            sandbox = sandboxPath;
-            RequireBelowTmp("SIMMACHINE_SANDBOX", sandbox);
-            if (!files::MakeDirectories(sandbox)) {
-                throw std::runtime_error("simmachine: cannot make the sandbox " + sandbox);
-            }
-        } else {
-            sandbox = MakeSandbox();
+        // Everything is checked before anything is made.
+        const std::string sandboxVariable = Variable("SIMMACHINE_SANDBOX");
+        const std::string traceVariable = Variable("SIMMACHINE_TRACE");
+        if (!sandboxVariable.empty())
+            RequireBelowTmp("SIMMACHINE_SANDBOX", sandboxVariable);
+        if (!traceVariable.empty())
+            RequireBelowTmp("SIMMACHINE_TRACE", traceVariable);
+        const bool given = !sandboxVariable.empty();
+        if (given && !files::MakeDirectories(sandboxVariable)) {
+            throw std::runtime_error("simmachine: cannot make the sandbox " + sandboxVariable);
         }
-        const char* tracePath = std::getenv("SIMMACHINE_TRACE");
-        std::string trace = sandbox + "/trace.jsonl";
-        if (tracePath != nullptr && *tracePath != '\0') {
-            trace = tracePath;
-            RequireBelowTmp("SIMMACHINE_TRACE", trace);
-        }
+        const std::string sandbox = given ? sandboxVariable : MakeSandbox();
+        const std::string trace = traceVariable.empty() ? sandbox + "/trace.jsonl" : traceVariable;
         // A sandbox somebody named is theirs to keep.
         Install(std::move(parsed), sandbox, !given, trace);
     } catch (const std::exception& error) {

@@ -53,11 +53,6 @@ bool IsDirectory(const std::string& path) {
     return Real().stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool IsLinkOrExists(const std::string& path) {
-    struct stat info;
-    return Real().lstat(path.c_str(), &info) == 0;
-}
-
 bool ReadFile(const std::string& path, std::string* content) {
     const int fd = RealOpen(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)

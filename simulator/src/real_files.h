@@ -9,7 +9,6 @@ namespace sim::core::files {
 
 bool Exists(const std::string& path);  // follows links
 bool IsDirectory(const std::string& path);
-bool IsLinkOrExists(const std::string& path);  // does not follow links
 bool ReadFile(const std::string& path, std::string* content);
 bool WriteFile(const std::string& path, const std::string& content, unsigned mode = 0644);
 // Like mkdir -p: true when the directory exists afterwards.

@@ -30,10 +30,7 @@ void ResolveAll() {
     Resolve(g_real.open, "open");
     Resolve(g_real.close, "close");
     Resolve(g_real.ioctl, "ioctl");
-    Resolve(g_real.open64, "open64");
     Resolve(g_real.openat, "openat");
-    Resolve(g_real.openat64, "openat64");
-    Resolve(g_real.creat, "creat");
     Resolve(g_real.fopen, "fopen");
     Resolve(g_real.fopen64, "fopen64");
     Resolve(g_real.freopen, "freopen");

@@ -15,10 +15,7 @@ namespace sim::core {
 
 struct RealLibc {
     int (*open)(const char*, int, ...);
-    int (*open64)(const char*, int, ...);
     int (*openat)(int, const char*, int, ...);
-    int (*openat64)(int, const char*, int, ...);
-    int (*creat)(const char*, mode_t);
     int (*close)(int);
     int (*ioctl)(int, unsigned long, ...);
     FILE* (*fopen)(const char*, const char*);

@@ -57,14 +57,18 @@ void LayOutDefaults(const MachineSettings& settings) {
     if (!settings.haldaemon.empty()) {
         MakeFile("/etc/init.d/haldaemon", kExecutableText, 0755, problem);
     }
-    if (settings.norb == "installed") {
-        for (const char* name : {"libnrbipm.so", "libnrbipm64.so"}) {
-            MakeFile(settings.NorbDirectory() + name, "Norb stand-in\n", 0755, problem);
-        }
-    }
+    if (settings.norb == "installed")
+        PlaceNorbLibraries(settings);
 }
 
 }  // namespace
+
+void PlaceNorbLibraries(const MachineSettings& settings) {
+    for (const char* name : {"libnrbipm.so", "libnrbipm64.so"}) {
+        MakeFile(settings.NorbDirectory() + name, "Norb stand-in\n", 0755,
+                 "simmachine: cannot place " + settings.NorbDirectory() + name);
+    }
+}
 
 std::string NormalizePath(const std::string& path) {
     std::vector<std::string> parts;

@@ -18,6 +18,9 @@ std::optional<std::string> SimulatedPath(const char* path);
 // The machine path of a sandbox location (for link targets read back).
 std::optional<std::string> MachinePathOf(const std::string& sandboxPath);
 
+// The two Norb library files in the machine's Norb directory.
+void PlaceNorbLibraries(const MachineSettings& settings);
+
 // The README's default contents, then the scenario's file, dir, executable
 // and remove statements in order.
 void LayOutSandbox(const Machine& machine);

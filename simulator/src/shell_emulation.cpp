@@ -2,15 +2,16 @@
 
 #include <dirent.h>
 #include <strings.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstring>
 
+#include <cctype>
+#include <cstring>
 #include <functional>
 #include <mutex>
-#include <regex>
+#include <stdexcept>
 
+#include "command_pattern.h"
 #include "device_registry.h"
 #include "machine.h"
 #include "real_files.h"
@@ -20,11 +21,11 @@
 namespace sim::core {
 namespace {
 
-using Match = std::smatch;
+using Match = std::vector<std::string>;
 using Emulation = std::function<std::optional<CommandResult>(const Match&, MachineSettings&)>;
 
 struct EmulatedCommand {
-    std::regex pattern;
+    std::string pattern;
     Emulation run;
 };
 
@@ -36,7 +37,18 @@ CommandResult Succeeds(bool done) {
     return Exit(done ? 0 : 1);
 }
 
-const char kIpmiModules[] = "(ipmi_msghandler|ipmi_devintf|ipmi_si)";
+bool IsIpmiModule(const std::string& name) {
+    return name == "ipmi_msghandler" || name == "ipmi_devintf" || name == "ipmi_si";
+}
+
+// The three IPMI module commands; other module names are not the library's lines.
+std::optional<CommandResult> OnIpmiModule(const std::string& name, MachineSettings& settings,
+                                          CommandResult (*action)(MachineSettings&,
+                                                                  const std::string&)) {
+    if (!IsIpmiModule(name))
+        return std::nullopt;
+    return action(settings, name);
+}
 
 // ---- kernel modules ------------------------------------------------------------------
 
@@ -91,8 +103,20 @@ CommandResult GrepBuiltin(MachineSettings& settings) {
             &listing)) {
         return Exit(2);
     }
-    static const std::regex kUsbStorage("usb[-_]storage.ko", std::regex::icase);
-    return Succeeds(std::regex_search(listing, kUsbStorage));
+    for (char& c : listing)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // grep's usb[-_]storage.ko: either separator, then any one character before "ko".
+    for (const char* stem : {"usb-storage", "usb_storage"}) {
+        for (size_t at = listing.find(stem); at != std::string::npos;
+             at = listing.find(stem, at + 1)) {
+            const size_t after = at + std::strlen(stem);
+            if (after + 3 <= listing.size() && listing[after] != '\n' &&
+                listing.compare(after + 1, 2, "ko") == 0) {
+                return Exit(0);
+            }
+        }
+    }
+    return Exit(1);
 }
 
 // ---- processes, HAL, udev --------------------------------------------------------------
@@ -209,99 +233,107 @@ std::optional<CommandResult> Link(const std::string& target, const std::string& 
 
 // ---- Norb --------------------------------------------------------------------------------
 
+// Failing installs are scenario overrides; here only a full sandbox makes it fail.
 CommandResult NorbScript(MachineSettings& settings, const std::string& action) {
-    const char* const kLibraries[] = {"libnrbipm.so", "libnrbipm64.so"};
     if (action == "install") {
         settings.norb = "installed";
-        for (const char* name : kLibraries) {
-            const std::string path = SandboxPathOf(settings.NorbDirectory() + name);
-            files::MakeDirectories(files::ParentOf(path));
-            files::WriteFile(path, "Norb stand-in\n", 0755);
+        try {
+            PlaceNorbLibraries(settings);
+        } catch (const std::runtime_error&) {
+            return Exit(1);
         }
-    } else {
-        settings.norb = "absent";
-        for (const char* directory : {"/opt/tessel/vek64/lib/", "/scratch/opt/tessel/vek/lib/"}) {
-            for (const char* name : kLibraries) {
-                Real().unlink(SandboxPathOf(std::string(directory) + name).c_str());
-            }
-        }
+        return Exit(0);
+    }
+    settings.norb = "absent";
+    for (const char* directory : {"/opt/tessel/vek64/lib/", "/scratch/opt/tessel/vek/lib/"}) {
+        for (const char* name : {"libnrbipm.so", "libnrbipm64.so"})
+            Real().unlink(SandboxPathOf(std::string(directory) + name).c_str());
     }
     return Exit(0);
 }
 
 // ---- the table -----------------------------------------------------------------------------
 
-std::vector<EmulatedCommand> MakeTable() {
-    const std::string ipmi = kIpmiModules;
-    const std::string quiet = " > /dev/null 2>&1";
-    std::vector<std::pair<std::string, Emulation>> rows = {
-        {"lsmod  \\| grep " + ipmi + quiet + " ",
-         [](const Match& m, MachineSettings& s) { return Lsmod(s, m[1]); }},
-        {"modprobe " + ipmi + quiet + " ",
-         [](const Match& m, MachineSettings& s) { return Modprobe(s, m[1]); }},
-        {"rmmod " + ipmi + quiet + " ",
-         [](const Match& m, MachineSettings& s) { return Rmmod(s, m[1]); }},
-        {"lsmod \\| grep usb_storage " + quiet,
+std::optional<CommandResult> CopyToDirectoryLine(const Match& m, MachineSettings&) {
+    if (m[1].back() != '/' || m[1][0] != '/')
+        return std::nullopt;
+    return CopyToDirectory(m[0], m[1]);
+}
+
+std::optional<CommandResult> RemoveTreeLine(const Match& m, MachineSettings&) {
+    return OnMachinePath(m[0], files::RemoveTree);
+}
+
+std::optional<CommandResult> MakeDirectoriesLine(const Match& m, MachineSettings&) {
+    return OnMachinePath(m[0], files::MakeDirectories);
+}
+
+const std::vector<EmulatedCommand>& Table() {
+    static const std::vector<EmulatedCommand> table = {
+        {"lsmod  | grep {word} > /dev/null 2>&1 ",
+         [](const Match& m, MachineSettings& s) { return OnIpmiModule(m[0], s, Lsmod); }},
+        {"modprobe {word} > /dev/null 2>&1 ",
+         [](const Match& m, MachineSettings& s) { return OnIpmiModule(m[0], s, Modprobe); }},
+        {"rmmod {word} > /dev/null 2>&1 ",
+         [](const Match& m, MachineSettings& s) { return OnIpmiModule(m[0], s, Rmmod); }},
+        {"lsmod | grep usb_storage  > /dev/null 2>&1",
          [](const Match&, MachineSettings& s) { return Lsmod(s, "usb_storage"); }},
-        {"modprobe usb_storage " + quiet,
+        {"modprobe usb_storage  > /dev/null 2>&1",
          [](const Match&, MachineSettings& s) { return Modprobe(s, "usb_storage"); }},
-        {"rmmod usb_storage " + quiet,
+        {"rmmod usb_storage  > /dev/null 2>&1",
          [](const Match&, MachineSettings& s) { return Rmmod(s, "usb_storage"); }},
-        {"grep -i \"usb\\[-_\\]storage\\.ko\" /lib/modules/\\$\\(uname -r\\)/modules\\.builtin " +
-             quiet,
+        {"grep -i \"usb[-_]storage.ko\" /lib/modules/$(uname -r)/modules.builtin  > /dev/null 2>&1",
          [](const Match&, MachineSettings& s) { return GrepBuiltin(s); }},
-        {"lsmod \\| grep -w sg >/dev/null;echo \\$\\?",
+        {"lsmod | grep -w sg >/dev/null;echo $?",
          [](const Match&, MachineSettings& s) { return Exit(0, Listed(s, "sg") ? "0\n" : "1\n"); }},
-        {"ps aux \\| grep -v grep \\| grep -q (\\S+) > /dev/null",
-         [](const Match& m, MachineSettings& s) { return ProcessRuns(s, m[1], false); }},
-        {"ps \\| grep -i -q (\\S+)  > /dev/null",
-         [](const Match& m, MachineSettings& s) { return ProcessRuns(s, m[1], true); }},
-        {"/etc/init\\.d/haldaemon status",
+        {"ps aux | grep -v grep | grep -q {word} > /dev/null",
+         [](const Match& m, MachineSettings& s) { return ProcessRuns(s, m[0], false); }},
+        {"ps | grep -i -q {word}  > /dev/null",
+         [](const Match& m, MachineSettings& s) { return ProcessRuns(s, m[0], true); }},
+        {"/etc/init.d/haldaemon status",
          [](const Match&, MachineSettings& s) { return HaldaemonStatus(s); }},
-        {"/etc/init\\.d/haldaemon (start|stop)" + quiet,
-         [](const Match& m, MachineSettings& s) { return HaldaemonSwitch(s, m[1]); }},
-        {"/sbin/udevadm control --reload-rules" + quiet,
+        {"/etc/init.d/haldaemon start > /dev/null 2>&1",
+         [](const Match&, MachineSettings& s) { return HaldaemonSwitch(s, "start"); }},
+        {"/etc/init.d/haldaemon stop > /dev/null 2>&1",
+         [](const Match&, MachineSettings& s) { return HaldaemonSwitch(s, "stop"); }},
+        {"/sbin/udevadm control --reload-rules > /dev/null 2>&1",
          [](const Match&, MachineSettings&) { return ProgramRuns("/sbin/udevadm"); }},
-        {"/sbin/udevcontrol reload_rules" + quiet,
+        {"/sbin/udevcontrol reload_rules > /dev/null 2>&1",
          [](const Match&, MachineSettings&) { return ProgramRuns("/sbin/udevcontrol"); }},
-        {"cp -fH (\\S+) (/\\S*/)" + quiet,
-         [](const Match& m, MachineSettings&) { return CopyToDirectory(m[1], m[2]); }},
-        {"chmod 755 (/\\S+) " + quiet,
+        {"cp -fH {word} {word} > /dev/null 2>&1", CopyToDirectoryLine},
+        {"chmod 755 {word}  > /dev/null 2>&1",
          [](const Match& m, MachineSettings&) {
-             return OnMachinePath(m[1], [](const std::string& path) {
+             return OnMachinePath(m[0], [](const std::string& path) {
                  return Real().chmod(path.c_str(), 0755) == 0;
              });
          }},
-        {"(?:/bin/)?mkdir -p (/\\S+)",
-         [](const Match& m, MachineSettings&) {
-             return OnMachinePath(m[1], files::MakeDirectories);
-         }},
-        {"rm -rf (/\\S+)(?:" + quiet + ")?",
-         [](const Match& m, MachineSettings&) { return OnMachinePath(m[1], files::RemoveTree); }},
-        {"rm -f /dev/secostupd-\\*" + quiet,
+        {"mkdir -p {word}", MakeDirectoriesLine},
+        {"/bin/mkdir -p {word}", MakeDirectoriesLine},
+        {"rm -rf {word}", RemoveTreeLine},
+        {"rm -rf {word} > /dev/null 2>&1", RemoveTreeLine},
+        {"rm -f /dev/secostupd-* > /dev/null 2>&1",
          [](const Match&, MachineSettings&) { return RemoveDeviceLinks(); }},
-        {"rm -f (/\\S+)",
-         [](const Match& m, MachineSettings&) { return OnMachinePath(m[1], RemoveFile); }},
-        {"ln -sf (/\\S+) (/\\S+)",
-         [](const Match& m, MachineSettings&) { return Link(m[1], m[2]); }},
-        {"/bin/cp \"([^\"]+)\"  \"([^\"]+)\"" + quiet + " ",
-         [](const Match& m, MachineSettings&) { return CopyInto(m[1], m[2]); }},
+        {"rm -f {word}",
+         [](const Match& m, MachineSettings&) { return OnMachinePath(m[0], RemoveFile); }},
+        {"ln -sf {word} {word}", [](const Match& m, MachineSettings&) { return Link(m[0], m[1]); }},
+        {"/bin/cp \"{text}\"  \"{text}\" > /dev/null 2>&1 ",
+         [](const Match& m, MachineSettings&) { return CopyInto(m[0], m[1]); }},
         {"sync", [](const Match&, MachineSettings&) { return Exit(0); }},
-        {".*/vekfernlyinstall\\.sh (install|uninstall)",
-         [](const Match& m, MachineSettings& s) { return NorbScript(s, m[1]); }},
+        {"{any}/vekfernlyinstall.sh install",
+         [](const Match&, MachineSettings& s) { return NorbScript(s, "install"); }},
+        {"{any}/vekfernlyinstall.sh uninstall",
+         [](const Match&, MachineSettings& s) { return NorbScript(s, "uninstall"); }},
     };
-    std::vector<EmulatedCommand> table;
-    for (auto& [pattern, run] : rows)
-        table.push_back({std::regex(pattern), std::move(run)});
     return table;
 }
 
 std::optional<CommandResult> Emulate(const std::string& line, MachineSettings& settings) {
-    static const std::vector<EmulatedCommand> table = MakeTable();
-    for (const EmulatedCommand& command : table) {
-        Match match;
-        if (std::regex_match(line, match, command.pattern))
-            return command.run(match, settings);
+    for (const EmulatedCommand& command : Table()) {
+        if (const std::optional<Match> match = MatchCommand(command.pattern, line)) {
+            // A line of the right shape may still not be the machine's (a path
+            // outside it): then it is unknown.
+            return command.run(*match, settings);
+        }
     }
     return std::nullopt;
 }

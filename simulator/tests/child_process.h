@@ -3,6 +3,7 @@
 // simulator's in a test process): its standard output and error, and its exit
 // status. The simulator's own variables are not inherited.
 
+#include <link.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,22 @@
 extern char** environ;
 
 namespace simtest {
+
+// LD_PRELOAD=<the simulator>, with the sanitizer runtime first when this test
+// runs under AddressSanitizer (it must come first in a preloaded process too).
+inline std::string SimulatorPreload() {
+    std::string preload = SIM_LIBRARY;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            const std::string name = info->dlpi_name != nullptr ? info->dlpi_name : "";
+            if (name.find("libasan.so") != std::string::npos) {
+                *static_cast<std::string*>(data) = name + ":" + *static_cast<std::string*>(data);
+            }
+            return 0;
+        },
+        &preload);
+    return "LD_PRELOAD=" + preload;
+}
 
 struct ChildResult {
     int exitStatus = -1;

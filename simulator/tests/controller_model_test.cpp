@@ -161,6 +161,7 @@ TEST(ControllerModel, RejectsMalformedDeviceSettingsWithTheirLine) {
         {"controller.response.OrinStatus = 31 zz", "<text>:1: controller.response.OrinStatus"},
         {"ipmi.fault.OrinStatus = explode", "<text>:1: ipmi.fault.OrinStatus"},
         {"disk sdb = fat=7", "<text>:1: disk sdb"},
+        {"disk ../x = fat=12", "<text>:1: disk ../x"},
         {"controller.catalogue = /nonexistent/ipmi_cmd.ini", "<text>:1: controller.catalogue"},
     };
     for (const Case& c : cases) {

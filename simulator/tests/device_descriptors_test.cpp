@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -73,6 +74,20 @@ TEST(DeviceDescriptors, IoctlSelectAndCloseReachTheDevice) {
     EXPECT_EQ(close(fd), 0);
     EXPECT_TRUE(device->closed);
     EXPECT_EQ(sim::core::DeviceOf(fd), nullptr);
+}
+
+// fclose closes without passing through close(): the number comes back from
+// the next open, and the device must not answer for the new file.
+TEST(DeviceDescriptors, ReusedNumberForgetsTheStaleDevice) {
+    sim::Reset();
+    auto device = std::make_shared<CountingDevice>();
+    const int fd = OpenDevice(device);
+    ASSERT_EQ(syscall(SYS_close, fd), 0);
+    const int reused = open("/dev/null", O_RDONLY);
+    ASSERT_EQ(reused, fd);
+    EXPECT_TRUE(device->closed);
+    EXPECT_EQ(sim::core::DeviceOf(reused), nullptr);
+    close(reused);
 }
 
 TEST(DeviceDescriptors, EightThreadsAtOnce) {

@@ -2,7 +2,6 @@
 // machine from the SIMMACHINE_* environment. Real programs stand in for it.
 
 #include <gtest/gtest.h>
-#include <link.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,21 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Under AddressSanitizer its runtime must come first in a preloaded process too.
-std::string Preload() {
-    std::string preload = SIM_LIBRARY;
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void* data) {
-            const std::string name = info->dlpi_name != nullptr ? info->dlpi_name : "";
-            if (name.find("libasan.so") != std::string::npos) {
-                *static_cast<std::string*>(data) = name + ":" + *static_cast<std::string*>(data);
-            }
-            return 0;
-        },
-        &preload);
-    return "LD_PRELOAD=" + preload;
-}
-
 class EnvironmentStart : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -43,7 +27,7 @@ protected:
     simtest::ChildResult Run(const std::vector<std::string>& argv, const std::string& scenario,
                              std::vector<std::string> extra = {}) {
         std::ofstream(scratch_ + "/scenario") << scenario;
-        extra.push_back(Preload());
+        extra.push_back(simtest::SimulatorPreload());
         extra.push_back("SIMMACHINE_SCENARIO=" + scratch_ + "/scenario");
         extra.push_back("SIMMACHINE_TRACE=" + TracePath());
         return simtest::RunChild(argv, extra);

@@ -41,9 +41,9 @@ TEST(IpmitoolFidelity, RawCommandsGetTheModelsAnswers) {
         std::ofstream(scenario) << c.scenario << "\n";
         std::vector<std::string> argv = {"/usr/bin/ipmitool", "-I", "open", "raw"};
         argv.insert(argv.end(), c.raw.begin(), c.raw.end());
-        const simtest::ChildResult result = simtest::RunChild(
-            argv, {std::string("LD_PRELOAD=") + SIM_LIBRARY, "SIMMACHINE_SCENARIO=" + scenario,
-                   "SIMMACHINE_TRACE=" + trace});
+        const simtest::ChildResult result =
+            simtest::RunChild(argv, {simtest::SimulatorPreload(), "SIMMACHINE_SCENARIO=" + scenario,
+                                     "SIMMACHINE_TRACE=" + trace});
         EXPECT_EQ(result.exitStatus, c.exitStatus) << result.output;
         if (c.exitStatus == 0) {
             EXPECT_EQ(result.output, c.output);

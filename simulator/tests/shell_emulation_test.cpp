@@ -77,6 +77,8 @@ TEST(ShellEmulation, CommandLinesAnswerPerScenario) {
           {kRmmodUsb, 0},
           {kLsmodUsb, 1}}},
         {"module usb_storage = builtin\nuname.release = 5.10.0-other", {{kBuiltin, 0}}},
+        {"file /lib/modules/6.1.0-sim/modules.builtin = kernel/drivers/usb/storage/usb-storage.ko",
+         {{kBuiltin, 0}}},
         {"module usb_storage = unloadable", {{kModprobeUsb, 1}, {kLsmodUsb, 1}}},
         {"", {{kPsEsx, 1}, {kPsEsxi, 1}}},
         {"process vmware-usbarbitrator", {{kPsEsx, 0}, {kPsEsxi, 0}}},

@@ -7,7 +7,7 @@
 
 namespace sim::devices {
 
-struct DiskSpec {
+struct DiskDescription {
     std::string name;  // a name like sdb is also the disk's device name
     std::string label;
     int fatType = 0;  // 0: mkfs.vfat chooses
@@ -16,7 +16,7 @@ struct DiskSpec {
     bool partitioned = false;
 
     // Throws std::runtime_error naming the disk for a malformed value.
-    static DiskSpec Parse(const std::string& name, const std::string& value);
+    static DiskDescription Parse(const std::string& name, const std::string& value);
 };
 
 }  // namespace sim::devices

@@ -1,4 +1,4 @@
-#include "disk_spec.h"
+#include "disk_description.h"
 
 #include <cctype>
 #include <sstream>
@@ -42,14 +42,20 @@ bool YesNo(const std::string& text, const std::string& where) {
 
 }  // namespace
 
-DiskSpec DiskSpec::Parse(const std::string& name, const std::string& value) {
+DiskDescription DiskDescription::Parse(const std::string& name, const std::string& value) {
     const std::string where = "disk " + name;
-    DiskSpec spec;
-    spec.name = name;
-    for (char c : name) {
-        spec.label += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // The name also names the volume's file in the sandbox.
+    if (name.empty() ||
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") != std::string::npos) {
+        throw std::runtime_error(where + ": a disk name has only letters, digits, _ and -");
     }
-    spec.label = spec.label.substr(0, 11);
+    DiskDescription description;
+    description.name = name;
+    for (char c : name) {
+        description.label += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    description.label = description.label.substr(0, 11);
     std::istringstream words(value);
     std::string word;
     while (words >> word) {
@@ -63,26 +69,26 @@ DiskSpec DiskSpec::Parse(const std::string& name, const std::string& value) {
             if (setting.empty() || setting.size() > 11) {
                 throw std::runtime_error(where + ": a label has 1 to 11 characters");
             }
-            spec.label = setting;
+            description.label = setting;
         } else if (key == "fat") {
             if (setting != "12" && setting != "16" && setting != "32" && setting != "auto") {
                 throw std::runtime_error(where + ": fat must be 12, 16, 32 or auto");
             }
-            spec.fatType = setting == "auto" ? 0 : std::stoi(setting);
+            description.fatType = setting == "auto" ? 0 : std::stoi(setting);
         } else if (key == "size") {
-            spec.bytes = ParseSize(setting, where);
+            description.bytes = ParseSize(setting, where);
         } else if (key == "emulated") {
-            spec.emulated = YesNo(setting, where);
+            description.emulated = YesNo(setting, where);
         } else if (key == "layout") {
             if (setting != "whole" && setting != "partitioned") {
                 throw std::runtime_error(where + ": layout must be whole or partitioned");
             }
-            spec.partitioned = setting == "partitioned";
+            description.partitioned = setting == "partitioned";
         } else {
             throw std::runtime_error(where + ": unknown setting '" + key + "'");
         }
     }
-    return spec;
+    return description;
 }
 
 }  // namespace sim::devices
