@@ -4,11 +4,6 @@
 function(kor_add_layer)
   cmake_parse_arguments(L "" "NAME;SOURCE_DIR" "DEPENDS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${L_SOURCE_DIR}/*.cpp)
-  if(NOT sources)
-    # TEMPORARY while the layers are being written in parallel.
-    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${L_NAME}_empty.cpp "")
-    set(sources ${CMAKE_CURRENT_BINARY_DIR}/${L_NAME}_empty.cpp)
-  endif()
   add_library(${L_NAME} STATIC ${sources})
   target_include_directories(${L_NAME} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
                                        PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${L_SOURCE_DIR})

@@ -184,7 +184,6 @@ TEST_F(PassThroughHost, FailuresReachTheHostAsResultOrException) {
 
 TEST_F(PassThroughHost, ExportReplacesTheCallersResponseOnlyOnSuccess) {
     sim::Reset();
-    fs::current_path(m_package.Path());
     void* library = dlopen(KOR_UPDATE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     auto passThrough =

