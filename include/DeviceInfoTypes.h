@@ -24,8 +24,8 @@ struct SOSInfo {
     std::string strSPMinorVersion;
     std::string strOSVendor;
     std::string strOSArch;
-    std::string strSuiteMask;     // not read from the descriptor; left empty
-    std::string strProductType;   // not read from the descriptor; left empty
+    std::string strSuiteMask;    // not read from the descriptor; left empty
+    std::string strProductType;  // not read from the descriptor; left empty
     std::string strBuildNumber;
 };
 

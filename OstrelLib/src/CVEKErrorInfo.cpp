@@ -31,37 +31,39 @@ void CVEKErrorInfo::ReleaseVEKErrorInfo() {
     m_pVEKErrorInfo = nullptr;
 }
 
-CVEKErrorInfo::CVEKErrorInfo()
-    : m_nErrorCode(0){VEK_TRY{KOR_LOG(KOR_LOG_DEBUG, "CVEKErrorInfo::CVEKErrorInfo() Entering");
-CLibXMLWrapper reader{KORString(kErrorCodesFile)};
-if (!reader.Open())
-    VEK_RAISE_WITH_MESSAGE("Error occurred during opening and parsing error code XML file.");
-if (!reader.ReadRootNode("ErrorCodes"))
-    VEK_RAISE_WITH_MESSAGE("Error occurred during parsing root node for file");
-if (!reader.ReadChildNode())
-    VEK_RAISE_WITH_MESSAGE("Error occurred during parsing child node for file.");
-while (!reader.IsChildNodeNull()) {
-    if (!reader.ExistChildNode("ErrorCode")) {
-        reader.GetNextChildNode();
-        continue;
+CVEKErrorInfo::CVEKErrorInfo() : m_nErrorCode(0) {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "CVEKErrorInfo::CVEKErrorInfo() Entering");
+        CLibXMLWrapper reader{KORString(kErrorCodesFile)};
+        if (!reader.Open())
+            VEK_RAISE_WITH_MESSAGE(
+                "Error occurred during opening and parsing error code XML file.");
+        if (!reader.ReadRootNode("ErrorCodes"))
+            VEK_RAISE_WITH_MESSAGE("Error occurred during parsing root node for file");
+        if (!reader.ReadChildNode())
+            VEK_RAISE_WITH_MESSAGE("Error occurred during parsing child node for file.");
+        while (!reader.IsChildNodeNull()) {
+            if (!reader.ExistChildNode("ErrorCode")) {
+                reader.GetNextChildNode();
+                continue;
+            }
+            std::string codeText;
+            std::string message;
+            reader.GetChildAttribute("CodeNo", codeText);
+            reader.GetChildAttribute("Discription", message);
+            reader.GetNextChildNode();
+            const long code = std::strtol(codeText.c_str(), nullptr, 10);
+            // A number beyond int would be cut into some other code's number.
+            if (code < INT_MIN || code > INT_MAX) {
+                KOR_LOG(KOR_LOG_DEBUG, "Ignoring error code (%s) out of range.", codeText.c_str());
+                continue;
+            }
+            // emplace keeps the first message of a code that occurs twice.
+            m_mapErrorMessages.emplace(static_cast<int>(code), message);
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "CVEKErrorInfo::CVEKErrorInfo() Leaving");
     }
-    std::string codeText;
-    std::string message;
-    reader.GetChildAttribute("CodeNo", codeText);
-    reader.GetChildAttribute("Discription", message);
-    reader.GetNextChildNode();
-    const long code = std::strtol(codeText.c_str(), nullptr, 10);
-    // A number beyond int would be cut into some other code's number.
-    if (code < INT_MIN || code > INT_MAX) {
-        KOR_LOG(KOR_LOG_DEBUG, "Ignoring error code (%s) out of range.", codeText.c_str());
-        continue;
-    }
-    // emplace keeps the first message of a code that occurs twice.
-    m_mapErrorMessages.emplace(static_cast<int>(code), message);
-}
-KOR_LOG(KOR_LOG_DEBUG, "CVEKErrorInfo::CVEKErrorInfo() Leaving");
-}  // namespace ErrorFramework
-VEK_PASS_ON
+    VEK_PASS_ON
 }
 
 CVEKErrorInfo::~CVEKErrorInfo() = default;

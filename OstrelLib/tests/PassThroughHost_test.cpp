@@ -83,8 +83,11 @@ protected:
             const std::string preload = std::string("LD_PRELOAD=") + KOR_SIM_LIBRARY;
             const std::string scenarioSetting = "SIMMACHINE_SCENARIO=" + scenarioPath;
             const std::string traceSetting = "SIMMACHINE_TRACE=" + tracePath;
-            // The sanitizer build preloads the simulator ahead of the sanitizer runtime.
-            char asanOptions[] = "ASAN_OPTIONS=verify_asan_link_order=0";
+            // The sanitizer build preloads the simulator ahead of the sanitizer
+            // runtime. The host unloads the library before it exits, so the
+            // library's process-wide singletons look leaked; the in-process
+            // tests check the library's own allocations.
+            char asanOptions[] = "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0";
             char* environment[] = {const_cast<char*>(preload.c_str()),
                                    const_cast<char*>(scenarioSetting.c_str()),
                                    const_cast<char*>(traceSetting.c_str()), asanOptions, nullptr};
@@ -184,6 +187,9 @@ TEST_F(PassThroughHost, FailuresReachTheHostAsResultOrException) {
 
 TEST_F(PassThroughHost, ExportReplacesTheCallersResponseOnlyOnSuccess) {
     sim::Reset();
+    // Never closed: the library's process-wide singletons (error catalogue,
+    // platform layer) live until the process ends, and would look leaked to
+    // the sanitizer build once their library was unmapped.
     void* library = dlopen(KOR_UPDATE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     auto passThrough =
@@ -196,7 +202,6 @@ TEST_F(PassThroughHost, ExportReplacesTheCallersResponseOnlyOnSuccess) {
     EXPECT_EQ(response, previous);
     EXPECT_EQ(passThrough("OstrelType", response), 0u);
     EXPECT_EQ(response, (std::vector<unsigned char>{0x31, 0xA1, 0x00, 0x00}));
-    dlclose(library);
 }
 
 }  // namespace

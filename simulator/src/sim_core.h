@@ -87,8 +87,8 @@ public:
 // Called for every open of a simulated path whose sandbox file exists or that
 // a device claims. Return a descriptor (and attach a device to it), -1 with
 // errno for a refused open, or std::nullopt when the path is not the handler's.
-using OpenHandler = std::function<std::optional<int>(
-    const std::string& machinePath, const std::string& sandboxPath, int flags)>;
+using OpenHandler = std::function<std::optional<int>(const std::string& machinePath,
+                                                     const std::string& sandboxPath, int flags)>;
 void AddOpenHandler(OpenHandler handler);
 void AttachDevice(int fd, std::shared_ptr<FdDevice> device);
 std::shared_ptr<FdDevice> DeviceOf(int fd);
