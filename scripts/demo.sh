@@ -10,7 +10,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 scenario=$(realpath "${1:-$root/simulator/scenarios/healthy.scn}")
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" "$root/build"
+build_log=$(mktemp /tmp/stageupdate-build-XXXXXX.log)
+echo "== building (log: $build_log)"
+"$root/scripts/build.sh" "$root/build" >"$build_log" 2>&1 || { cat "$build_log"; exit 1; }
 
 package=$(mktemp -d /tmp/stageupdate-demo-XXXXXX)
 trap 'rm -rf "$package"' EXIT

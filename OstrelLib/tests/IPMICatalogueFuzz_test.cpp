@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "../../korbase/tests/LogFileCapture.h"
 #include "CIPMICommandManagement.h"
 #include "CatalogueTestSupport.h"
-#include "KORFile.h"
 #include "KORLogger.h"
-#include "KORLoggingOptions.h"
 
 namespace {
 
@@ -135,16 +134,6 @@ private:
     std::string m_shipped;
 };
 
-void StartLogging(const std::string& directory) {
-    KORLoggingOptions options;
-    options.SetApplicationName(KORString("CatalogueFuzz"));
-    options.SetNumberOfSupportedLevels(5);
-    options.SetNumberOfLevelsToShowInUserLog(5);
-    options.SetUserLogFile(KORFile(KORString(directory + "/user.log")));
-    options.SetInternalLogFile(KORFile(KORString(directory + "/internal.log")));
-    KORLogger::Initialize(options);
-}
-
 // Runs one call; only the catalogue's own failures may come out of it.
 template <typename Call>
 void ExpectCatalogueOutcome(Call call, const std::string& file, int iteration) {
@@ -170,7 +159,7 @@ TEST(CatalogueFuzz, RandomAndMutatedFilesNeverCrashTheLoaderOrItsUsers) {
             sim::Reset();
             catalogue = std::make_unique<CIPMICommandManagement>();
             // Deleting the previous catalogue ended the logger.
-            StartLogging(work.Path());
+            StartLoggingInto(work.Path(), "CatalogueFuzz");
         }
         const std::string file = fuzzer.NextFile();
         // A fresh file each time: truncating one in place is slow on ext4,

@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "KORFile.h"
+#include "../../korbase/tests/LogFileCapture.h"
 #include "KORLogger.h"
-#include "KORLoggingOptions.h"
 
 class KorLogLines {
 public:
@@ -59,15 +58,7 @@ public:
     }
 
 private:
-    void Open() {
-        KORLoggingOptions options;
-        options.SetApplicationName(KORString("KorLogLines"));
-        options.SetNumberOfSupportedLevels(5);
-        options.SetNumberOfLevelsToShowInUserLog(5);
-        options.SetUserLogFile(KORFile(KORString(m_directory + "/user.log")));
-        options.SetInternalLogFile(KORFile(KORString(m_directory + "/internal.log")));
-        KORLogger::Initialize(options);
-    }
+    void Open() { StartLoggingInto(m_directory, "KorLogLines"); }
 
     std::string m_directory;
     std::streamoff m_taken = 0;

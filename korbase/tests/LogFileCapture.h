@@ -14,6 +14,18 @@
 #include "KORLogger.h"
 #include "KORLoggingOptions.h"
 
+// Points the logger at user.log and internal.log in directory, configured as
+// the library configures itself (5 levels, 5 shown in the user log).
+inline void StartLoggingInto(const std::string& directory, const char* applicationName) {
+    KORLoggingOptions options;
+    options.SetApplicationName(KORString(applicationName));
+    options.SetNumberOfSupportedLevels(5);
+    options.SetNumberOfLevelsToShowInUserLog(5);
+    options.SetUserLogFile(KORFile(KORString(directory + "/user.log")));
+    options.SetInternalLogFile(KORFile(KORString(directory + "/internal.log")));
+    KORLogger::Initialize(options);
+}
+
 class LogFileCapture {
 public:
     LogFileCapture() {
@@ -21,13 +33,7 @@ public:
         if (mkdtemp(pattern) == nullptr)
             throw std::runtime_error("mkdtemp failed");
         m_directory = pattern;
-        KORLoggingOptions options;
-        options.SetApplicationName(KORString("LogFileCapture"));
-        options.SetNumberOfSupportedLevels(5);
-        options.SetNumberOfLevelsToShowInUserLog(5);
-        options.SetUserLogFile(KORFile(KORString(m_directory + "/user.log")));
-        options.SetInternalLogFile(KORFile(KORString(m_directory + "/internal.log")));
-        KORLogger::Initialize(options);
+        StartLoggingInto(m_directory, "LogFileCapture");
     }
     ~LogFileCapture() {
         KORLogger::Terminate();
