@@ -1,0 +1,72 @@
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "CINIParser.h"
+#include "CIPMICommandManagement.h"
+#include "KORLogger.h"
+#include "KORString.h"
+#include "simmachine/SimMachine.h"
+
+namespace {
+
+// The catalogue reads its files from the working directory: a copy of the
+// package skeleton in a fresh directory.
+class PackageDirectory {
+public:
+    PackageDirectory() {
+        char pattern[] = "/tmp/kor-bench-XXXXXX";
+        m_path = mkdtemp(pattern);
+        std::filesystem::copy(KOR_PACKAGE_DIR, m_path, std::filesystem::copy_options::recursive);
+        m_previous = std::filesystem::current_path();
+        std::filesystem::current_path(m_path);
+    }
+    ~PackageDirectory() {
+        std::filesystem::current_path(m_previous);
+        std::filesystem::remove_all(m_path);
+    }
+
+private:
+    std::filesystem::path m_path;
+    std::filesystem::path m_previous;
+};
+
+void Utf8RoundTrip(benchmark::State& state) {
+    const std::string text(static_cast<size_t>(state.range(0)), 'a');
+    for (auto _ : state) {
+        KORString wide(text.c_str());
+        benchmark::DoNotOptimize(wide.GetUTF8String());
+    }
+}
+BENCHMARK(Utf8RoundTrip)->Arg(16)->Arg(1024);
+
+void LogCallWhileLoggingIsOff(benchmark::State& state) {
+    for (auto _ : state) {
+        KOR_LOG(KOR_LOG_DEBUG, "Polling for last command %d times", 1);
+    }
+}
+BENCHMARK(LogCallWhileLoggingIsOff);
+
+void ParseShippedCatalogue(benchmark::State& state) {
+    const std::string path = std::string(KOR_PACKAGE_DIR) + "/ipmi_cmd.ini";
+    for (auto _ : state) {
+        CINIParser parser{KORString(path.c_str())};
+        benchmark::DoNotOptimize(parser.OpenAndParse());
+    }
+}
+BENCHMARK(ParseShippedCatalogue);
+
+void NamedCommandThroughTransport(benchmark::State& state) {
+    sim::Reset("");
+    PackageDirectory package;
+    IPMIFramework::CIPMICommandManagement catalogue;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(catalogue.ProcessIPMICommand("OrinStatus"));
+    }
+}
+BENCHMARK(NamedCommandThroughTransport);
+
+}  // namespace
