@@ -1,0 +1,47 @@
+#pragma once
+// The one place where the libraries reach the operating system to pause or to
+// run something: a shell command line (with its exit status or its output) or
+// a program started from an argument vector, which no shell ever interprets.
+// Keeping every such contact here gives a reviewer (and the simulated machine)
+// one short list of what the library does to the machine.
+
+#include <string>
+#include <vector>
+
+namespace KORSystem {
+
+// The outcome of a command: the raw wait status as system() and pclose()
+// report it, or -1 when the command could not be started at all.
+struct CommandStatus {
+    int raw = -1;
+
+    // Started, ran and exited with status 0.
+    bool Succeeded() const;
+    // Started and exited normally (with any code).
+    bool Exited() const;
+    // The exit code of a command that exited normally, else -1.
+    int ExitCode() const;
+};
+
+// Runs the command line through /bin/sh, as system() does.
+CommandStatus RunCommandLine(const std::string& commandLine);
+
+// Runs the command line through /bin/sh and collects its standard output, at
+// most maxOutputBytes of it (the rest is read and dropped, so that the command
+// never blocks on a full pipe).
+struct CommandOutput {
+    CommandStatus status;
+    std::string output;
+};
+CommandOutput ReadCommandOutput(const std::string& commandLine,
+                                std::size_t maxOutputBytes = 64 * 1024);
+
+// Starts argv[0] (looked up in PATH) with these arguments, no shell involved,
+// and waits for it. An empty vector is a command that could not be started.
+CommandStatus RunProgram(const std::vector<std::string>& argv);
+
+// Whole-second and millisecond pauses; a signal does not cut them short.
+void SleepSeconds(unsigned int seconds);
+void SleepMilliseconds(unsigned long long milliseconds);
+
+}  // namespace KORSystem
