@@ -33,7 +33,7 @@ function(kor_add_layer_tests)
                                                  ${CMAKE_CURRENT_SOURCE_DIR}/source/private)
     # The simulated machine comes first so that its stand-ins for the system
     # calls are the ones every library of the process binds to.
-    target_link_libraries(${target} PRIVATE simmachine ${T_LAYER} GTest::gtest GTest::gtest_main
+    target_link_libraries(${target} PRIVATE simmachine ${T_LAYER} kor_test_support GTest::gtest GTest::gtest_main
                                             Threads::Threads)
     target_compile_definitions(${target} PRIVATE KOR_PACKAGE_DIR="${KOR_PACKAGE_DIR}"
                                                  KOR_BINARY_DIR="${CMAKE_BINARY_DIR}")
