@@ -388,8 +388,8 @@ TEST_F(CSoftwareComponentInfoTest, MutatedDescriptorsNeverBreakTheQueries) {
             }
         }
         WriteDescriptor(text);
+        CSoftwareComponentInfo info;
         for (const auto& [query, ask] : Queries()) {
-            CSoftwareComponentInfo info;
             EXPECT_NO_THROW(ask(info)) << query << " of\n" << text;
         }
     }
