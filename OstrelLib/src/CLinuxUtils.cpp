@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <optional>
 
 #include "CPlatformLayer.h"
 #include "KORLogger.h"
+#include "KORSystem.h"
 #include "ShellWord.h"
 #include "SystemRelease.h"
 
@@ -224,19 +224,13 @@ bool CLinuxUtils::IsHalDaemonRunning() {
     if (access(kHalDaemonScript.c_str(), X_OK) != 0) {
         return m_bHaldDaemonRunning;
     }
-    FILE* status = popen((kHalDaemonScript + " status").c_str(), "r");
-    if (status == nullptr) {
-        return m_bHaldDaemonRunning;
-    }
-    char buffer[kHalStatusBufferSize];
-    const std::size_t length = std::fread(buffer, 1, sizeof buffer, status);
-    const std::string text(buffer, length);
+    const std::string text =
+        KORSystem::ReadCommandOutput(kHalDaemonScript + " status", kHalStatusBufferSize).output;
     // "not running" is how some init scripts say the opposite.
     if (Contains(text, "running") && !Contains(text, "not running")) {
         m_bHaldDaemonRunning = true;
         KOR_LOG(KOR_LOG_DEBUG, "haldaemon is running");
     }
-    pclose(status);
     return m_bHaldDaemonRunning;
 }
 

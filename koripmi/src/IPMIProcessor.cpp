@@ -11,10 +11,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "KORIPMIStatus.h"
 #include "KORLogger.h"
+#include "KORSystem.h"
 
 namespace {
 
@@ -266,9 +266,5 @@ void IPMIProcessor::Release() {
 }
 
 void IPMIProcessor::sleep_in_ms(unsigned long long milliseconds) {
-    timespec remaining{static_cast<time_t>(milliseconds / 1000),
-                       static_cast<long>((milliseconds % 1000) * 1000000)};
-    // A signal must not cut the pause short.
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
+    KORSystem::SleepMilliseconds(milliseconds);
 }
