@@ -88,7 +88,8 @@ bool CLinuxImpl::UninstallNorb() {
     if (nNORBInstallRefCount > 0 && --nNORBInstallRefCount == 0 && !bNORBAlreadyInstalled) {
         failed = ExecuteCmd(InstallScriptCommand("uninstall"), false, 0) != 0;
     }
-    CLOG("UninstallNorb: Norb Uninstalled Successfully");
+    CLOG(failed ? "UninstallNorb: Norb Uninstallation Failed"
+                : "UninstallNorb: Norb Uninstalled Successfully");
     return failed;
 }
 

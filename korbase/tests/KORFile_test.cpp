@@ -1,5 +1,6 @@
 #include "KORFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "DirectoryEntry.h"
 #include "KORFileUtil.h"
 #include "LinePattern.h"
 #include "TempDirectory.h"
@@ -230,6 +232,27 @@ TEST(KORFileUtil, GetFileNamesInDirectory) {
                                                    names, false),
               1);
     EXPECT_TRUE(names.empty());
+}
+
+// File systems that report no entry type still list no directory as a file.
+TEST(KORFileUtil, DirectoryEntriesOfUnknownTypeAreAskedAbout) {
+    TempDirectory temp;
+    temp.Write("file", "x");
+    ASSERT_EQ(mkdir(temp.Join("directory").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(temp.Join("directory").c_str(), temp.Join("link").c_str()), 0);
+    const struct {
+        unsigned char reportedType;
+        const char* name;
+        bool directory;
+    } rows[] = {
+        {DT_UNKNOWN, "directory", true}, {DT_UNKNOWN, "file", false}, {DT_UNKNOWN, "link", false},
+        {DT_UNKNOWN, "missing", false},  {DT_DIR, "file", true},      {DT_REG, "directory", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(KORDirectoryEntry::IsDirectory(row.reportedType, temp.Join(row.name)),
+                  row.directory)
+            << static_cast<int>(row.reportedType) << " " << row.name;
+    }
 }
 
 TEST(KORFileUtil, UniqueDirectoriesAndFilesNeverCollide) {

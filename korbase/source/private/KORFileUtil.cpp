@@ -16,6 +16,7 @@
 #include <random>
 #include <string>
 
+#include "DirectoryEntry.h"
 #include "KORHandles.h"
 #include "KORLogger.h"
 #include "KORSystem.h"
@@ -169,10 +170,11 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
         pattern += "." + extension.GetUTF8String();
     }
     while (struct dirent* entry = readdir(stream.get())) {
-        if (IsDotEntry(entry->d_name) || entry->d_type == DT_DIR) {
+        std::string name = entry->d_name;
+        if (IsDotEntry(entry->d_name) ||
+            KORDirectoryEntry::IsDirectory(entry->d_type, directoryText + "/" + name)) {
             continue;
         }
-        std::string name = entry->d_name;
         if (!matchAll) {
             std::string subject =
                 matchBaseName ? KORFile(KORString(name)).GetBaseName().GetUTF8String() : name;
