@@ -25,14 +25,14 @@ std::string Exists(const std::string& path, bool exists) {
 }
 
 Lines Messages() {
-    Lines messages = BaseUtilsLog::Instance().MessagesSinceMark();
-    BaseUtilsLog::Instance().Mark();
+    Lines messages = BaseUtilsLog().Take();
+    BaseUtilsLog().Skip();
     return messages;
 }
 
 void Start(const std::string& scenario) {
     sim::Reset(scenario);
-    BaseUtilsLog::Instance().Mark();
+    BaseUtilsLog().Skip();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "CLinuxUtils.h"
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
 #include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
 
@@ -13,8 +14,6 @@
 #include <vector>
 
 #include "FreshProcess.h"
-#include "KorLogLines.h"
-#include "ScopedTempWorkDir.h"
 
 namespace {
 
@@ -60,7 +59,7 @@ struct RecognitionRow {
 // The platform of both calls, whether each read files, and what was logged.
 Lines Recognise(const std::string& scenario) {
     sim::Reset(scenario);
-    KorLogLines log;
+    kortest::KorLog log;
     const FileEvents before;
     const int first = CLinuxUtils::GetLinuxOSPlatform();
     const FileEvents between;
@@ -253,11 +252,12 @@ void Append(Lines& to, const Lines& lines) {
 // each step's result, commands, files in place and last message.
 Lines InstallAndUninstall(const std::string& scenario) {
     sim::Reset(scenario);
-    ScopedTempWorkDir packageDirectory;
+    kortest::TemporaryDirectory packageDirectory;
+    packageDirectory.Enter();
     for (const std::string& file : kRuleFiles) {
-        packageDirectory.WriteFile(file, ReadAll(KOR_PACKAGE_DIR "/" + file));
+        packageDirectory.Write(file, ReadAll(KOR_PACKAGE_DIR "/" + file));
     }
-    KorLogLines log;
+    kortest::KorLog log;
     CLinuxUtils::GetLinuxOSPlatform();
     log.Take();
     const std::size_t commandsBefore = sim::ShellCommands().size();
@@ -436,7 +436,7 @@ TEST(CLinuxUtilsTest, RestartUdevRulesUsesWhicheverToolExists) {
           "WARN Command " + kReload + " ended with status 512 (exit code 2)",
           "DEBUG RestartUdevRules restarted "}},
     };
-    KorLogLines log;
+    kortest::KorLog log;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         sim::Reset(row.scenario);
@@ -502,7 +502,7 @@ TEST(CLinuxUtilsTest, CopyFileNeedsTheDirectoryAndASuccessfulCopy) {
     };
     kortest::TemporaryDirectory packageDirectory;
     packageDirectory.Enter();
-    KorLogLines log;
+    kortest::KorLog log;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         sim::Reset(row.scenario);
