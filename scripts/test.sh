@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, the AddressSanitizer and
-# UndefinedBehaviorSanitizer build, and the ThreadSanitizer build of the
-# multi-thread tests. Everything runs against the simulated machine.
+# Builds and runs every test: the normal build and the lint gate on it, the
+# AddressSanitizer and UndefinedBehaviorSanitizer build, and the
+# ThreadSanitizer build of the multi-thread tests. Everything runs against the
+# simulated machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -14,6 +15,7 @@ run_tests() {  # run_tests DIR [CTEST OPTIONS...]
 
 "$root/scripts/build.sh" "$root/build"
 run_tests "$root/build"
+"$root/scripts/lint.sh" "$root/build"
 
 "$root/scripts/build.sh" "$root/build-asan" -DKOR_SANITIZE=address,undefined
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests "$root/build-asan"
