@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 
 #include "KORIPMICommandData.h"
 #include "KORIPMISession.h"
@@ -21,7 +22,8 @@ public:
     KORIPMISession* GetSession();
     // Releases and deletes the calling thread's session, if it has one; always true.
     bool ReleaseSession();
-    // Deletes every registered session; always true.
+    // Deletes every registered session; always true. Only the last front of
+    // the process runs it, when no thread can still be using a session.
     bool Cleanup();
 
     void SetApplicationDefaultConfiguration(const _KORIPMIConfiguration* configuration);
@@ -33,7 +35,7 @@ private:
     KORIPMISessionHandler(const KORIPMISessionHandler&) = delete;
     KORIPMISessionHandler& operator=(const KORIPMISessionHandler&) = delete;
 
-    std::map<uint64_t, KORIPMISession*> m_sessions;
+    std::map<uint64_t, std::unique_ptr<KORIPMISession>> m_sessions;
     _KORIPMIConfiguration m_applicationDefaultConfiguration;
 
     // Read without the lock first, so it is atomic.
