@@ -26,7 +26,10 @@ public:
     // the process runs it, when no thread can still be using a session.
     bool Cleanup();
 
+    // Fronts of other threads may set the defaults while a session reads them,
+    // so both go through the lock; sessions take a copy.
     void SetApplicationDefaultConfiguration(const _KORIPMIConfiguration* configuration);
+    _KORIPMIConfiguration CopyOfApplicationDefaultConfiguration();
     _KORIPMIConfiguration* GetApplicationDefaultConfiguration();
 
 private:

@@ -81,8 +81,14 @@ bool KORIPMISessionHandler::Cleanup() {
 void KORIPMISessionHandler::SetApplicationDefaultConfiguration(
     const _KORIPMIConfiguration* configuration) {
     if (configuration != nullptr) {
+        KORLockGuard guard(*GetLockObject());
         m_applicationDefaultConfiguration = *configuration;
     }
+}
+
+_KORIPMIConfiguration KORIPMISessionHandler::CopyOfApplicationDefaultConfiguration() {
+    KORLockGuard guard(*GetLockObject());
+    return m_applicationDefaultConfiguration;
 }
 
 _KORIPMIConfiguration* KORIPMISessionHandler::GetApplicationDefaultConfiguration() {
