@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "CatalogueTestSupport.h"
 #include "ShippedLibrary.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
+using cataloguetest::CountLinesWith;
 
 const char kInternalLog[] = "vekdebug_update_internal.log";
 const char kUserLog[] = "vekdebug_update.log";
@@ -28,13 +30,6 @@ std::vector<std::string> Lines(const std::string& text) {
     for (std::string line; std::getline(stream, line);)
         lines.push_back(line);
     return lines;
-}
-
-size_t CountContaining(const std::vector<std::string>& lines, const std::string& text) {
-    size_t count = 0;
-    for (const std::string& line : lines)
-        count += line.find(text) != std::string::npos ? 1 : 0;
-    return count;
 }
 
 TEST(PassThroughLogging, MarkerFileSwitchesTheUpdateLogsOnAcrossCalls) {
@@ -57,7 +52,7 @@ TEST(PassThroughLogging, MarkerFileSwitchesTheUpdateLogsOnAcrossCalls) {
     EXPECT_EQ(first.front().rfind("StageUpdateLibrary ", 0), 0u) << first.front();
     EXPECT_EQ(first.back().rfind("KORIPMILibrary ", 0), 0u) << first.back();
     // Logging was off when the call began.
-    EXPECT_EQ(CountContaining(first, kEntering), 0u);
+    EXPECT_EQ(CountLinesWith(first, kEntering), 0u);
 
     ASSERT_EQ(passThrough("OrinStatus", response), 0u);
     const std::vector<std::string> second = Lines(package.Read(kInternalLog));
@@ -74,9 +69,8 @@ TEST(PassThroughLogging, MarkerFileSwitchesTheUpdateLogsOnAcrossCalls) {
                                std::filesystem::copy_options::overwrite_existing);
     ASSERT_EQ(passThrough("OrinStatus", response), 0u);
     const std::vector<std::string> last = Lines(package.Read(kInternalLog));
-    EXPECT_EQ(CountContaining(last, "IPMI Command (Bad) in INI file ipmi_cmd.ini is malformed"),
-              1u);
-    EXPECT_EQ(CountContaining(last, kEntering), 1u);
+    EXPECT_EQ(CountLinesWith(last, "IPMI Command (Bad) in INI file ipmi_cmd.ini is malformed"), 1u);
+    EXPECT_EQ(CountLinesWith(last, kEntering), 1u);
 }
 
 }  // namespace
