@@ -1,4 +1,3 @@
-// threads
 // Many host threads running the pass-through export at once, each call
 // building and destroying its own catalogue: every call is answered right,
 // and no thread's clean-up reaches another thread's session or the logger.

@@ -1,4 +1,3 @@
-// threads
 // Fronts of several threads share the session registry and the logger: a
 // front that goes while another lives leaves both alone, the last one ends
 // them, and an abandoned front never does.
