@@ -92,6 +92,8 @@ struct Layout {
     uint64_t Cluster(uint32_t number) const {
         return (firstDataSector + rootSectors + (number - 2) * sectorsPerCluster) * bytesPerSector;
     }
+    // The fixed root directory, or FAT32's first root cluster.
+    uint64_t RootStart() const { return rootSectors != 0 ? RootDirectory() : Cluster(rootCluster); }
     uint64_t FatEntry(uint32_t number) const {
         return reservedSectors * bytesPerSector + 4 * uint64_t{number};
     }
