@@ -119,15 +119,28 @@ TEST(FatLabelReaderFuzz, RandomBootSectorsOfEveryTypeGiveALabelOrNone) {
                                                                {0x36, "FAT12   "}};
     const std::string path = directory.Join("random.img");
     for (int round = 0; round < kRounds; ++round) {
-        // A head of random bytes, sometimes cut short, with a type text and
-        // an allowed sector size so that the geometry is what gets tested.
-        std::vector<uint8_t> head(512 + random() % (kHeadBytes + 8192));
+        // Random bytes, sometimes cut short, with a type text and an allowed
+        // sector size so that the geometry is what gets tested; half of the
+        // volumes get small numbers that put the root directory on either
+        // side of the head's end.
+        std::vector<uint8_t> head(512 + random() % (kHeadBytes + 65536));
         for (uint8_t& byte : head)
             byte = static_cast<uint8_t>(random());
         const auto& type = types[random() % types.size()];
         std::copy(type.second.begin(), type.second.end(), head.begin() + type.first);
         head[0x0B] = 0;
         head[0x0C] = static_cast<uint8_t>(2 << (random() % 4));
+        if (random() % 2) {
+            const auto set = [&head](size_t at, std::vector<uint8_t> value) {
+                std::copy(value.begin(), value.end(), head.begin() + at);
+            };
+            set(0x0E, fattest::Little(1 + random() % 160, 2));  // reserved sectors
+            set(0x10, {static_cast<uint8_t>(random() % 3)});    // FATs
+            set(0x11, fattest::Little(random() % 8192, 2));     // root entries
+            set(0x16, fattest::Little(random() % 64, 2));       // sectors per FAT
+            set(0x13, fattest::Little(random() % 2 ? 0 : random(), 2));
+            set(0x2C, fattest::Little(random() % 4 ? 2 + random() % 64 : random(), 4));
+        }
         fattest::WriteBytes(directory.Write("random.img", ""), 0, head);
         ExpectALabelOrNone(path);
     }
