@@ -181,6 +181,8 @@ bool CLinuxEnumerateDevices::GetSDDevices() {
     return found;
 }
 
+// The path by value is the declared interface.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool CLinuxEnumerateDevices::SearchSGDevice(std::string sdPath,
                                             CLinuxEnumerateDevices::scsi_idlun& idlun,
                                             int busNumber) {

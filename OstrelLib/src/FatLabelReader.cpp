@@ -290,6 +290,8 @@ int getLabel(device* dev, unsigned long long offset, unsigned char** entry) {
     return 0;
 }
 
+// The path by value is the declared interface.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 std::string getLabel(std::string path) {
     const std::unique_ptr<device, DeviceCloser> dev(open_dev(path.c_str()));
     if (!dev)
