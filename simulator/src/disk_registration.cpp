@@ -51,6 +51,10 @@ const sim::core::Registration registration([] {
     sim::core::AddOpenHandler(OpenDiskNode);
     sim::core::AddCommandHandler(Rescan);
     sim::core::AddProgramHandler(RescanProgram);
+    sim::core::AddModuleHandler([](const std::string& name) {
+        if (name == "sg")
+            DiskRegistry::Instance().GenericDriverChanged();
+    });
     sim::core::AddResetHandler(
         [] { DiskRegistry::Instance().Reset(sim::core::CurrentScenario()); });
 });

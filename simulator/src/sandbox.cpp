@@ -42,10 +42,13 @@ void MakeFile(const std::string& machinePath, const std::string& content, unsign
 
 void LayOutDefaults(const MachineSettings& settings) {
     const std::string problem = "simmachine: cannot lay out the sandbox " + SandboxRoot();
-    for (const char* dir : {"/etc/udev/rules.d", "/lib/udev/rules.d", "/run/udev/rules.d", "/dev",
-                            "/sys/class/scsi_generic"}) {
+    for (const char* dir :
+         {"/etc/udev/rules.d", "/lib/udev/rules.d", "/run/udev/rules.d", "/dev"}) {
         Require(files::MakeDirectories(SandboxPathOf(dir)), problem);
     }
+    // The sg driver makes its class directory.
+    if (ModuleInKernel("sg"))
+        Require(files::MakeDirectories(SandboxPathOf("/sys/class/scsi_generic")), problem);
     MakeFile("/sbin/udevadm", kExecutableText, 0755, problem);
     std::string builtin;
     for (const auto& [name, module] : settings.modules) {
