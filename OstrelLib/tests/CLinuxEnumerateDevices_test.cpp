@@ -67,6 +67,10 @@ TEST(CLinuxEnumerateDevices, FindsTheFirstDiskWhoseLabelBeginsWithTheWantedOne) 
          "disk sdb = label=DATA emulated=yes address=7:0:0:0\n",
          false, true, ""},
         {"no emulated host", "disk sdb = label=SECUPD\n", false, false, ""},
+        {"without the sg driver there is nothing to narrow down",
+         "disk sdb = label=SECUPD emulated=yes\nmodule sg = loadable\n", false, false, ""},
+        {"skip mode needs no sg driver",
+         "disk sdb = label=SECUPD emulated=yes\nmodule sg = loadable\n", true, true, "/dev/sdb"},
         {"no disk at all", "", true, false, ""},
     };
     for (const Case& row : cases) {

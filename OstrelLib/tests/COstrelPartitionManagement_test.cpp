@@ -141,6 +141,8 @@ TEST_F(PartitionTest, AttachFailsWhenTheDiskCannotBeFoundOrMounted) {
          Repeated(oneFailedMount, 5), 5 * 11},
         {"the disk never shows", "controller.disk_visible_after = 1000\n", 37,
          Repeated(oneFruitlessSearch, 5), 5 * 10},
+        {"no USB storage driver", "module usb_storage = unloadable\n", 37,
+         Repeated(oneFruitlessSearch, 5), 5 * 10},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
