@@ -1,5 +1,5 @@
 // Plugs the SCSI disks into the machine: the open of their nodes, the
-// rescan that makes a late disk show up, and a fresh set per run.
+// rescan that makes a late disk show up.
 
 #include <fcntl.h>
 
@@ -55,8 +55,6 @@ const sim::core::Registration registration([] {
         if (name == "sg")
             DiskRegistry::Instance().GenericDriverChanged();
     });
-    sim::core::AddResetHandler(
-        [] { DiskRegistry::Instance().Reset(sim::core::CurrentScenario()); });
 });
 
 }  // namespace
