@@ -340,6 +340,7 @@ void ControllerModel::Attach(int number, Message& answer) {
     setup.partitioned = settings_.diskPartitioned;
     setup.emulated = true;
     setup.rescansBeforeVisible = settings_.diskVisibleAfter;
+    setup.visibleAtMs = sim::core::NowMs() + settings_.diskVisibleAfterMs;
     setup.controllerUsb = true;
     setup.address = settings_.diskAddress;
     partition.disk = DiskRegistry::Instance().Add(setup);
