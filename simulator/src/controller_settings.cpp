@@ -57,6 +57,14 @@ ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& s
         throw std::runtime_error("controller.disk_visible_after: expected 0 to 1000");
     }
     settings.diskVisibleAfter = static_cast<int>(visibleAfter);
+    const long long visibleAfterMs = scenario.Number("controller.disk_visible_after_ms", 0);
+    if (visibleAfterMs < 0 || visibleAfterMs > 24LL * 3600 * 1000) {
+        throw std::runtime_error("controller.disk_visible_after_ms: expected 0 to 86400000");
+    }
+    settings.diskVisibleAfterMs = static_cast<uint64_t>(visibleAfterMs);
+    settings.image = scenario.Get("controller.image");
+    if (!settings.image.empty() && settings.image[0] != '/')
+        throw std::runtime_error("controller.image: needs an absolute path");
     if (scenario.Has("controller.disk_address")) {
         settings.diskAddress = ParseScsiAddress(scenario.Get("controller.disk_address"));
         if (!settings.diskAddress) {

@@ -23,6 +23,7 @@ std::optional<int> OpenDiskNode(const std::string& machinePath, const std::strin
     const std::optional<DiskNode> node = DiskRegistry::Instance().NodeAt(machinePath);
     if (!node)
         return std::nullopt;
+    DiskRegistry::Instance().RefreshWholeDisk(machinePath);
     // Read-only whatever was asked: the volume changes only through mount and
     // umount, never through a raw write to the node.
     const int fd = sim::core::RealOpen(sandboxPath.c_str(), O_RDONLY);
@@ -51,6 +52,7 @@ const sim::core::Registration registration([] {
     sim::core::AddOpenHandler(OpenDiskNode);
     sim::core::AddCommandHandler(Rescan);
     sim::core::AddProgramHandler(RescanProgram);
+    sim::core::AddClockHandler([] { DiskRegistry::Instance().ClockAdvanced(); });
     sim::core::AddModuleHandler([](const std::string& name) {
         if (name == "sg")
             DiskRegistry::Instance().GenericDriverChanged();

@@ -70,8 +70,14 @@ void DiskRegistry::Reset(const sim::core::Scenario& scenario) {
         std::error_code ignored;
         fs::create_directories(fs::path(volume).parent_path(), ignored);
         std::string error;
-        if (!FatImage::Create(volume, description.bytes, description.label, description.fatType,
-                              &error)) {
+        if (!description.image.empty()) {
+            fs::copy_file(description.image, volume, fs::copy_options::overwrite_existing, ignored);
+            if (ignored) {
+                throw std::runtime_error("disk " + description.name + ": cannot copy the image " +
+                                         description.image + ": " + ignored.message());
+            }
+        } else if (!FatImage::Create(volume, description.bytes, description.label,
+                                     description.fatType, &error)) {
             throw std::runtime_error("disk " + description.name + ": " + error);
         }
         DiskSetup setup;
@@ -108,7 +114,7 @@ int DiskRegistry::Add(const DiskSetup& setup) {
     if (disk.blocked) {
         sim::core::Trace("disk", {sim::core::TraceText("event", "no driver"),
                                   sim::core::TraceText("module", "usb_storage")});
-    } else if (disk.pendingRescans <= 0) {
+    } else if (Due(disk)) {
         Appear(disks_.back());
     }
     return disk.key;
@@ -131,8 +137,35 @@ void DiskRegistry::Rescan() {
     for (Disk& disk : disks_) {
         if (disk.generic >= 0 || disk.blocked)
             continue;
-        if (--disk.pendingRescans <= 0)
+        --disk.pendingRescans;
+        if (Due(disk))
             Appear(disk);
+    }
+}
+
+bool DiskRegistry::Due(const Disk& disk) const {
+    return disk.pendingRescans <= 0 && sim::core::NowMs() >= disk.setup.visibleAtMs;
+}
+
+void DiskRegistry::ClockAdvanced() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (Disk& disk : disks_) {
+        if (disk.generic < 0 && !disk.blocked && Due(disk))
+            Appear(disk);
+    }
+}
+
+void DiskRegistry::WriteWholeDisk(const Disk& disk) const {
+    WritePartitionedDisk(sim::core::SandboxPathOf("/dev/" + disk.name), disk.setup.volume,
+                         disk.setup.fatType);
+}
+
+void DiskRegistry::RefreshWholeDisk(const std::string& machinePath) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const std::string path = Normal(machinePath);
+    for (const Disk& disk : disks_) {
+        if (disk.generic >= 0 && disk.setup.partitioned && path == "/dev/" + disk.name)
+            WriteWholeDisk(disk);
     }
 }
 
@@ -213,10 +246,8 @@ void DiskRegistry::Appear(Disk& disk) {
     std::error_code ignored;
     fs::create_directories(sim::core::SandboxPathOf("/dev"), ignored);
     MakeGenericNodes(disk);
-    if (disk.setup.partitioned) {
-        WritePartitionTable(sim::core::SandboxPathOf("/dev/" + name), disk.setup.volumeBytes,
-                            disk.setup.fatType);
-    }
+    if (disk.setup.partitioned)
+        WriteWholeDisk(disk);
     LinkNode(disk.setup.volume, sim::core::SandboxPathOf(VolumeNode(disk)));
     sim::core::Trace("disk", {sim::core::TraceText("event", "appeared"),
                               sim::core::TraceText("device", "/dev/" + name),
