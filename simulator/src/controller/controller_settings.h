@@ -22,7 +22,6 @@ struct CompletionCodeOverride {
 };
 
 struct ControllerSettings {
-    std::string cataloguePath;
     std::vector<long long> orinStatus;  // one value per request, the last repeats
     std::vector<long long> ostrelType;
     uint8_t access = 0;

@@ -32,7 +32,6 @@ std::vector<long long> StatusList(const sim::core::Scenario& scenario, const std
 
 ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& scenario) {
     ControllerSettings settings;
-    settings.cataloguePath = scenario.Get("controller.catalogue", SIM_DEFAULT_CATALOGUE);
     settings.orinStatus = StatusList(scenario, "controller.orin_status", {0});
     settings.ostrelType = StatusList(scenario, "controller.ostrel_type", {0});
     settings.access = Byte(scenario, "controller.access", 0);
