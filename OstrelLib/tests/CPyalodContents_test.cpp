@@ -119,7 +119,8 @@ TEST(PayloadCollection, MissingPackageFilesAndEmptyPayloadsFailWithTheirCodes) {
     }
 }
 
-TEST(PayloadCollection, GpgCarriesTheDescriptorAndItsSignatureFirst) {
+TEST(GpgPayload, CarriesTheDescriptorAndItsSignatureAndSendsNothing) {
+    sim::Reset("dir /tmp/SECUPD");
     PayloadWorkDir work;
     work.WritePackage({{"fw.bin", "firmware"}}, true);
     PayloadInPackage<CGPGPyalodContents> payload(work.Package().Path());
@@ -127,6 +128,12 @@ TEST(PayloadCollection, GpgCarriesTheDescriptorAndItsSignatureFirst) {
     EXPECT_EQ(payload.GetContents(),
               (Lines{work.Package().Join("package.xml"), work.Package().Join("package.xml.sign"),
                      work.Package().Join("/payload/fw.bin")}));
+    payload.UploadUpdateContents("/tmp/SECUPD");
+    for (const char* name : {"package.xml", "package.xml.sign", "fw.bin"})
+        EXPECT_TRUE(fs::exists(sim::SandboxPath(std::string("/tmp/SECUPD/payload/") + name)))
+            << name;
+    EXPECT_FALSE(fs::exists(sim::SandboxPath("/tmp/SECUPD/input_secupd.xml")));
+    EXPECT_TRUE(sim::IpmiRequests().empty());
 }
 
 TEST(Basename, IsTheTextAfterTheLastSlash) {
