@@ -206,23 +206,4 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
     }
 }
 
-TEST_F(ShaPayload, AManifestThatCannotBeCreatedFailsWithItsOwnMessage) {
-    Start();
-    m_work.WritePackage({{"fw.bin", "firmware"}});
-    auto payload = Collected();
-    std::string digest;
-    try {
-        payload->GenerateUpdateXML(kMountPoint + "/no-such-directory", digest);
-        ADD_FAILURE() << "no exception";
-    } catch (const Exception::CVEKException& error) {
-        EXPECT_EQ(cataloguetest::RecordedErrorCode(), 31);
-        EXPECT_EQ(std::string(error.what())
-                      .rfind("CVEKException - [Unable to open input_secupd.xml file to write "
-                             "ostrel update content.]",
-                             0),
-                  0u)
-            << error.what();
-    }
-}
-
 }  // namespace
