@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <kortest/KorLog.h>
 #include "CGPGPyalodContents.h"
 #include "CSHAPyalodContents.h"
 #include "CatalogueTestSupport.h"
-#include "KorLogLines.h"
 #include "PayloadTestSupport.h"
 
 namespace {
@@ -42,7 +42,7 @@ TEST(PayloadCollection, PartitionSizeFollowsTheTotalOfEveryFile) {
          {"WARN Total size of update content (420511744) is greater than max limit 292 MB."}},
     };
     PayloadWorkDir work;
-    KorLogLines log;
+    kortest::KorLog log;
     for (const auto& row : rows) {
         work.WritePackage({{"fw.bin", ""}});
         fs::resize_file(work.Package().Join("payload/fw.bin"),

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <kortest/KorLog.h>
 #include "CIPMICommandManagement.h"
 #include "COstrelSession.h"
 #include "CatalogueTestSupport.h"
-#include "KorLogLines.h"
 #include "PayloadTestSupport.h"
 #include "Sha256sumTool.h"
 
@@ -99,7 +99,7 @@ protected:
     }
 
     PayloadWorkDir m_work;
-    KorLogLines m_log;
+    kortest::KorLog m_log;
     std::unique_ptr<CIPMICommandManagement> m_catalogue;
     std::unique_ptr<SessionFramework::COstrelSession> m_session;
 };

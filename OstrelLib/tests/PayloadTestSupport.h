@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include <kortest/TemporaryDirectory.h>
 #include "CVEKErrorInfo.h"
-#include "kortest/TemporaryDirectory.h"
 
 namespace IPMIFramework {
 class CIPMICommandManagement;
