@@ -46,7 +46,7 @@ KOR_SHA_TARGET void CompressWithShaExtensions(std::uint32_t state[8], const unsi
     for (; count > 0; --count, blocks += 64) {
         const __m128i savedAbef = abef;
         const __m128i savedCdgh = cdgh;
-        const __m128i* input = reinterpret_cast<const __m128i*>(blocks);
+        const auto* input = reinterpret_cast<const __m128i*>(blocks);
         __m128i w0 = _mm_shuffle_epi8(_mm_loadu_si128(input + 0), byteOrder);
         __m128i w1 = _mm_shuffle_epi8(_mm_loadu_si128(input + 1), byteOrder);
         __m128i w2 = _mm_shuffle_epi8(_mm_loadu_si128(input + 2), byteOrder);
