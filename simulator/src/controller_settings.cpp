@@ -1,5 +1,6 @@
 #include "controller_settings.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "controller_wire.h"
@@ -56,6 +57,13 @@ ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& s
         throw std::runtime_error("controller.disk_visible_after: expected 0 to 1000");
     }
     settings.diskVisibleAfter = static_cast<int>(visibleAfter);
+    if (scenario.Has("controller.disk_address")) {
+        settings.diskAddress = ParseScsiAddress(scenario.Get("controller.disk_address"));
+        if (!settings.diskAddress) {
+            throw std::runtime_error(
+                "controller.disk_address: expected HOST:CHANNEL:ID:LUN, each 0-255");
+        }
+    }
     const std::string fat = scenario.Get("controller.fat", "auto");
     if (fat != "auto" && fat != "12" && fat != "16" && fat != "32") {
         throw std::runtime_error("controller.fat: expected auto, 12, 16 or 32");
@@ -73,6 +81,17 @@ ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& s
             throw std::runtime_error(key + ": the name must have 1 to 6 characters");
         }
         settings.partitions.emplace_back(std::stoi(number), name);
+    }
+
+    for (const long long number : scenario.Numbers("controller.attached")) {
+        const bool exists =
+            std::any_of(settings.partitions.begin(), settings.partitions.end(),
+                        [number](const auto& partition) { return partition.first == number; });
+        if (!exists) {
+            throw std::runtime_error("controller.attached: partition " + std::to_string(number) +
+                                     " has no controller.partition line");
+        }
+        settings.attachedAtStart.push_back(static_cast<int>(number));
     }
 
     const std::string ccPrefix = "controller.cc.";

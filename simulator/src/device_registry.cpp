@@ -15,6 +15,8 @@ namespace {
 struct Registries {
     std::vector<OpenHandler> open;
     std::vector<CommandHandler> commands;
+    std::vector<ProgramHandler> programs;
+    std::vector<ModuleHandler> modules;
     UmountHandler umount;
     std::vector<std::function<void()>> reset;
     std::map<int, std::shared_ptr<FdDevice>> devices;
@@ -39,6 +41,16 @@ void AddOpenHandler(OpenHandler handler) {
 void AddCommandHandler(CommandHandler handler) {
     Lock lock(MachineMutex());
     Registry().commands.push_back(std::move(handler));
+}
+
+void AddProgramHandler(ProgramHandler handler) {
+    Lock lock(MachineMutex());
+    Registry().programs.push_back(std::move(handler));
+}
+
+void AddModuleHandler(ModuleHandler handler) {
+    Lock lock(MachineMutex());
+    Registry().modules.push_back(std::move(handler));
 }
 
 void SetUmountHandler(UmountHandler handler) {
@@ -85,6 +97,14 @@ std::optional<CommandResult> RunCommandHandlers(const std::string& line) {
     return std::nullopt;
 }
 
+std::optional<CommandResult> RunProgramHandlers(const std::vector<std::string>& argv) {
+    for (const ProgramHandler& handler : Registry().programs) {
+        if (std::optional<CommandResult> result = handler(argv))
+            return result;
+    }
+    return std::nullopt;
+}
+
 int RunUmountHandler(const std::string& machinePath) {
     return Registry().umount ? Registry().umount(machinePath) : EINVAL;
 }
@@ -92,6 +112,11 @@ int RunUmountHandler(const std::string& machinePath) {
 void RunResetHandlers() {
     for (const auto& handler : Registry().reset)
         handler();
+}
+
+void RunModuleHandlers(const std::string& name) {
+    for (const auto& handler : Registry().modules)
+        handler(name);
 }
 
 bool AnyDevices() {

@@ -17,9 +17,11 @@ namespace sim::core {
 std::optional<int> OpenThroughHandlers(const std::string& machinePath,
                                        const std::string& sandboxPath, int flags);
 std::optional<CommandResult> RunCommandHandlers(const std::string& line);
+std::optional<CommandResult> RunProgramHandlers(const std::vector<std::string>& argv);
 // 0 or an errno value; EINVAL when nothing is mounted there (no handler).
 int RunUmountHandler(const std::string& machinePath);
 void RunResetHandlers();
+void RunModuleHandlers(const std::string& name);
 
 // Cheap test for the descriptor calls that most of the process makes.
 bool AnyDevices();

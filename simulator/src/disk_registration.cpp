@@ -1,5 +1,5 @@
 // Plugs the SCSI disks into the machine: the open of their nodes, the
-// rescan that makes a late disk show up, and a fresh set per run.
+// rescan that makes a late disk show up.
 
 #include <fcntl.h>
 
@@ -39,11 +39,22 @@ std::optional<sim::core::CommandResult> Rescan(const std::string& line) {
     return sim::core::CommandResult{0, ""};
 }
 
+// blockdev --report [DEVICE...], started from an argument vector.
+std::optional<sim::core::CommandResult> RescanProgram(const std::vector<std::string>& argv) {
+    if (sim::core::ProgramName(argv[0]) != "blockdev" || argv.size() < 2 || argv[1] != "--report")
+        return std::nullopt;
+    DiskRegistry::Instance().Rescan();
+    return sim::core::CommandResult{0, ""};
+}
+
 const sim::core::Registration registration([] {
     sim::core::AddOpenHandler(OpenDiskNode);
     sim::core::AddCommandHandler(Rescan);
-    sim::core::AddResetHandler(
-        [] { DiskRegistry::Instance().Reset(sim::core::CurrentScenario()); });
+    sim::core::AddProgramHandler(RescanProgram);
+    sim::core::AddModuleHandler([](const std::string& name) {
+        if (name == "sg")
+            DiskRegistry::Instance().GenericDriverChanged();
+    });
 });
 
 }  // namespace

@@ -11,18 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "scsi_address.h"
+
 namespace sim::core {
 class Scenario;
 }
 
 namespace sim::devices {
-
-struct ScsiAddress {
-    int host = 0;
-    int channel = 0;
-    int id = 0;
-    int lun = 0;
-};
 
 // What an open of one of a disk's nodes talks to.
 struct DiskNode {
@@ -41,7 +36,13 @@ struct DiskSetup {
     bool emulated = true;
     int rescansBeforeVisible = 0;  // blockdev runs before the nodes appear
     bool controllerUsb = false;    // behind the controller's virtual USB device
+    // Unset: a system disk takes the next low host number, a hot-plugged
+    // (emulated) one the next host from kFirstHotplugHost, the controller's
+    // disk at LUN 1 (its virtual CD drive holds LUN 0).
+    std::optional<ScsiAddress> address;
 };
+
+constexpr int kFirstHotplugHost = 6;
 
 // A visible disk's volume as the machine sees it.
 struct VisibleVolume {
@@ -62,6 +63,9 @@ public:
     void Remove(int key);
     // One "blockdev --report" over the SCSI disks.
     void Rescan();
+    // The sg driver came or went: the generic nodes of the visible disks and
+    // its class directory follow it.
+    void GenericDriverChanged();
 
     std::optional<DiskNode> NodeAt(const std::string& machinePath);
     // The FAT volume file reached through a sandbox path: the volume node of a
@@ -78,18 +82,22 @@ private:
         DiskSetup setup;
         ScsiAddress address;
         int pendingRescans = 0;
-        int generic = -1;  // N of /dev/sgN once visible
-        std::string name;  // sdX once visible
+        bool blocked = false;  // a USB disk without a usb_storage driver never shows up
+        int generic = -1;      // N of /dev/sgN once visible
+        std::string name;      // sdX once visible
     };
 
     void Appear(Disk& disk);
     void Disappear(Disk& disk);
+    void MakeGenericNodes(const Disk& disk);
+    void RemoveGenericNodes(const Disk& disk);
     std::string VolumeNode(const Disk& disk) const;
 
     std::recursive_mutex mutex_;
     std::vector<Disk> disks_;
     int nextKey_ = 1;
-    int nextHost_ = 0;
+    int nextSystemHost_ = 0;
+    int nextHotplugHost_ = kFirstHotplugHost;
 };
 
 }  // namespace sim::devices

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <stdexcept>
 
 #include "scenario_parser.h"
@@ -141,8 +142,22 @@ private:
         const std::string& name = key[0];
         if (name.rfind("ipmi.", 0) == 0 || name.rfind("controller.", 0) == 0) {
             ExpectWords(key, 1, name + " = VALUE");
+        } else if (name.rfind(kExpectationPrefix, 0) == 0) {
+            // What a runner checks afterwards; the machine never reads them.
+            ExpectWords(key, 1, "expect.KEY = VALUE");
+            if (name.size() == std::strlen(kExpectationPrefix) || value.empty())
+                Fail("expected 'expect.KEY = VALUE'");
         } else if (name == "disk") {
             ExpectWords(key, 2, "disk NAME = SETTINGS");
+        } else if (name == "link") {
+            ExpectWords(key, 2, "link PATH = TARGET");
+            RequireAbsolute(key[1]);
+            if (value.empty())
+                Fail("expected 'link PATH = TARGET'");
+        } else if (name == "mount") {
+            ExpectWords(key, 2, "mount DIR = DEVICE");
+            RequireAbsolute(key[1]);
+            RequireAbsolute(value);
         } else if (name == "module") {
             ExpectWords(key, 2, "module NAME = STATE");
             ExpectChoice("module " + key[1], value, kModuleStates);
@@ -158,6 +173,14 @@ private:
         } else if (name == "norb") {
             ExpectWords(key, 1, "norb = STATE");
             ExpectChoice(name, value, {"installed", "system", "absent"});
+        } else if (name == "mount.space") {
+            ExpectWords(key, 1, "mount.space = BYTES");
+            long long bytes = 0;
+            if (!ParseNumber(value, &bytes) || bytes < 0)
+                Fail("'mount.space' needs a number of bytes, not '" + value + "'");
+        } else if (name == "mount.drop_unflushed") {
+            ExpectWords(key, 1, "mount.drop_unflushed = yes|no");
+            ExpectChoice(name, value, {"yes", "no"});
         } else if (name == "umount_failures") {
             ExpectWords(key, 1, "umount_failures = N");
             ExpectCount(name, value);
@@ -345,6 +368,13 @@ std::vector<long long> Scenario::Numbers(const std::string& key) const {
         numbers.push_back(value);
     }
     return numbers;
+}
+
+std::vector<std::pair<std::string, std::string>> Scenario::Expectations() const {
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const auto& [key, value] : WithPrefix(kExpectationPrefix))
+        found.emplace_back(key.substr(std::strlen(kExpectationPrefix)), value);
+    return found;
 }
 
 std::vector<std::pair<std::string, std::string>> Scenario::WithPrefix(

@@ -6,6 +6,7 @@
 //    mount and umount), which plug into the core through the registries below.
 // Everything here is thread-safe: the library may call from several threads.
 
+#include <sys/types.h>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,9 @@
 namespace sim::core {
 
 // ---- scenario -------------------------------------------------------------------
+// Keys a scenario carries for whoever checks the run's outcome.
+constexpr char kExpectationPrefix[] = "expect.";
+
 class Scenario {
 public:
     bool Has(const std::string& key) const;
@@ -28,6 +32,8 @@ public:
     std::vector<long long> Numbers(const std::string& key) const;
     // Every key that starts with prefix, with its value, in file order.
     std::vector<std::pair<std::string, std::string>> WithPrefix(const std::string& prefix) const;
+    // The `expect.KEY = VALUE` lines, KEY without the prefix, in file order.
+    std::vector<std::pair<std::string, std::string>> Expectations() const;
 
     // Filled by the parser.
     std::vector<std::pair<std::string, std::string>> entries;
@@ -49,6 +55,9 @@ inline TraceField TraceNumber(std::string name, long long value) {
     return {std::move(name), std::to_string(value), true};
 }
 void Trace(const std::string& kind, const std::vector<TraceField>& fields);
+// The JSON text of a string, quotes included, and of an array of strings.
+std::string JsonString(const std::string& text);
+std::string JsonStringArray(const std::vector<std::string>& texts);
 std::string HexBytes(const uint8_t* bytes, size_t count);  // "30 a1 01"
 
 // ---- virtual clock ------------------------------------------------------------------
@@ -67,6 +76,7 @@ std::string SandboxPathOf(const std::string& machinePath);
 // ---- the real C library (resolved with dlsym(RTLD_NEXT)) ---------------------------------
 int RealOpen(const char* path, int flags, int mode = 0);
 int RealClose(int fd);
+ssize_t RealWrite(int fd, const void* data, size_t size);
 int RealIoctl(int fd, unsigned long request, void* arg);
 // Runs a real program (argv[0] looked up in PATH) without a shell and without
 // the simulator in its environment; returns its exit status, its standard
@@ -101,6 +111,36 @@ struct CommandResult {
 // std::nullopt means "not mine".
 using CommandHandler = std::function<std::optional<CommandResult>(const std::string& line)>;
 void AddCommandHandler(CommandHandler handler);
+
+// Tried in order for every program started from an argument vector before
+// the core's own emulation; argv[0] is the program as started (a bare name or
+// a path), std::nullopt means "not mine".
+using ProgramHandler =
+    std::function<std::optional<CommandResult>(const std::vector<std::string>& argv)>;
+void AddProgramHandler(ProgramHandler handler);
+// The name a program is known by: the last part of a path in /bin, /sbin,
+// /usr/bin or /usr/sbin, any other path as it is, a bare name as it is.
+std::string ProgramName(const std::string& argv0);
+
+// Kernel modules as the devices see them: whether the module's code is in
+// the kernel (loaded, built in, or inserted though lsmod misses it), and
+// whether the kernel has it or could load it on demand.
+bool ModuleInKernel(const std::string& name);
+bool ModuleLoadable(const std::string& name);
+// Runs after modprobe or rmmod changed whether a module is in the kernel.
+using ModuleHandler = std::function<void(const std::string& name)>;
+void AddModuleHandler(ModuleHandler handler);
+
+// Mounted file systems, as the devices half's mount table answers for them:
+// of `bytes` about to be written to the file at machinePath, how many fit;
+// and a flush (fsync of that file, or sync of everything for an empty path).
+struct FileSystemHooks {
+    std::function<size_t(const std::string& machinePath, size_t bytes)> reserve;
+    std::function<void(const std::string& machinePath)> flush;
+};
+void SetFileSystemHooks(FileSystemHooks hooks);
+size_t ReserveSpace(const std::string& machinePath, size_t bytes);
+void FlushFileSystems(const std::string& machinePath = "");
 
 // umount(2) of a simulated path: returns 0 or an errno value.
 using UmountHandler = std::function<int(const std::string& machinePath)>;

@@ -43,6 +43,22 @@ void AppendJsonString(std::string& out, const std::string& text) {
 
 }  // namespace
 
+std::string JsonString(const std::string& text) {
+    std::string out;
+    AppendJsonString(out, text);
+    return out;
+}
+
+std::string JsonStringArray(const std::vector<std::string>& texts) {
+    std::string out = "[";
+    for (const std::string& text : texts) {
+        if (out.size() > 1)
+            out += ',';
+        AppendJsonString(out, text);
+    }
+    return out + "]";
+}
+
 void Trace(const std::string& kind, const std::vector<TraceField>& fields) {
     const int savedErrno = errno;
     std::lock_guard<std::recursive_mutex> lock(MachineMutex());
@@ -64,7 +80,7 @@ void Trace(const std::string& kind, const std::vector<TraceField>& fields) {
     // One write per line: the trace stays whole when the process dies.
     size_t done = 0;
     while (done < line.size()) {
-        const ssize_t written = ::write(machine.traceFd, line.data() + done, line.size() - done);
+        const ssize_t written = RealWrite(machine.traceFd, line.data() + done, line.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
