@@ -2,10 +2,12 @@
 // compiled for them (target attribute), so the library still runs on CPUs
 // without them; CpuHasShaExtensions() says whether they may be called.
 
+#include "Sha256Compression.h"
+
+#if defined(__x86_64__)
+
 #include <cpuid.h>
 #include <immintrin.h>
-
-#include "Sha256Compression.h"
 
 namespace Sha256Compression {
 
@@ -86,3 +88,20 @@ bool CpuHasShaExtensions() {
 }
 
 }  // namespace Sha256Compression
+
+#else  // Other CPUs: the portable code only.
+
+namespace Sha256Compression {
+
+void CompressWithShaExtensions(std::uint32_t state[8], const unsigned char* blocks,
+                               std::size_t count, const std::uint32_t* k) {
+    CompressPortable(state, blocks, count, k);
+}
+
+bool CpuHasShaExtensions() {
+    return false;
+}
+
+}  // namespace Sha256Compression
+
+#endif
