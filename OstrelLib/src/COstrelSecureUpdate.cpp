@@ -170,7 +170,8 @@ void COstrelSecureUpdate::Initialize() {
 
         CheckSystemEnvionment();
 
-        m_pOstrelSession = SessionFramework::COstrelSession::GetOstrelSession(m_pIPMICommandManagement);
+        m_pOstrelSession =
+            SessionFramework::COstrelSession::GetOstrelSession(m_pIPMICommandManagement);
         if (m_pOstrelSession == nullptr)
             VEK_RAISE(31);
 

@@ -34,8 +34,8 @@ const StageStatusEntry kStageStatuses[] = {
     {38, {"SHA256 Checksum match Failed", KOR_LOG_ERROR, StageOutcome::Failed, 66}},
 };
 
-const StageStatusMeaning kUnknownStageStatus = {
-    "Unknow return code and continue to poll again", KOR_LOG_ERROR, StageOutcome::PollAgain, 0};
+const StageStatusMeaning kUnknownStageStatus = {"Unknow return code and continue to poll again",
+                                                KOR_LOG_ERROR, StageOutcome::PollAgain, 0};
 
 }  // namespace
 
