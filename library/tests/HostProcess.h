@@ -1,0 +1,32 @@
+#pragma once
+// Runs the host program as a process of its own inside the simulated machine:
+// updatehost and the shipped library in a package directory, the simulator
+// preloaded, the scenario, trace and sandbox in the environment.
+
+#include <string>
+#include <vector>
+
+namespace hosttest {
+
+struct HostProcess {
+    std::string packageDirectory;  // also the working directory
+    std::string scenarioPath;
+    std::string tracePath;
+    std::string sandboxPath;  // kept after the run, for what it left behind
+    // Put in front of the program, for example a valgrind command line.
+    std::vector<std::string> wrapper;
+    std::vector<std::string> arguments;
+};
+
+struct HostOutcome {
+    int exitStatus = -1;  // 128 + signal when it was killed
+    std::string output;   // standard output
+    std::string errors;   // standard error
+};
+
+// Lays out a package directory: the package skeleton, updatehost and the library.
+void LayOutPackage(const std::string& directory);
+
+HostOutcome RunHost(const HostProcess& process);
+
+}  // namespace hosttest
