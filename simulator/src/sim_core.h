@@ -17,6 +17,9 @@
 namespace sim::core {
 
 // ---- scenario -------------------------------------------------------------------
+// Keys a scenario carries for whoever checks the run's outcome.
+constexpr char kExpectationPrefix[] = "expect.";
+
 class Scenario {
 public:
     bool Has(const std::string& key) const;
@@ -28,6 +31,8 @@ public:
     std::vector<long long> Numbers(const std::string& key) const;
     // Every key that starts with prefix, with its value, in file order.
     std::vector<std::pair<std::string, std::string>> WithPrefix(const std::string& prefix) const;
+    // The `expect.KEY = VALUE` lines, KEY without the prefix, in file order.
+    std::vector<std::pair<std::string, std::string>> Expectations() const;
 
     // Filled by the parser.
     std::vector<std::pair<std::string, std::string>> entries;

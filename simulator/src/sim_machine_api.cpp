@@ -34,6 +34,15 @@ std::vector<uint8_t> ParseHexBytes(const std::string& text) {
     return bytes;
 }
 
+core::ParsedScenario ParseScenarioFile(const std::string& scenarioPath) {
+    std::string text;
+    if (!core::files::ReadFile(scenarioPath, &text)) {
+        throw std::runtime_error("scenario " + scenarioPath +
+                                 ": cannot read it: " + std::strerror(errno));
+    }
+    return core::ParseScenario(text, scenarioPath);
+}
+
 }  // namespace
 
 void Reset(const std::string& scenarioText) {
@@ -41,12 +50,15 @@ void Reset(const std::string& scenarioText) {
 }
 
 void ResetFromFile(const std::string& scenarioPath) {
-    std::string text;
-    if (!core::files::ReadFile(scenarioPath, &text)) {
-        throw std::runtime_error("scenario " + scenarioPath +
-                                 ": cannot read it: " + std::strerror(errno));
-    }
-    core::StartMachine(core::ParseScenario(text, scenarioPath));
+    core::StartMachine(ParseScenarioFile(scenarioPath));
+}
+
+Expectations ScenarioExpectations() {
+    return core::CurrentScenario().Expectations();
+}
+
+Expectations ScenarioExpectationsOf(const std::string& scenarioPath) {
+    return ParseScenarioFile(scenarioPath).scenario.Expectations();
 }
 
 std::string SandboxPath(const std::string& machinePath) {

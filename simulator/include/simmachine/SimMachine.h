@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -15,6 +16,15 @@ namespace sim {
 // origin ("<text>" or the file), the line and the problem for a malformed scenario.
 void Reset(const std::string& scenarioText = "");
 void ResetFromFile(const std::string& scenarioPath);
+
+// The expected outcome a scenario states in its `expect.KEY = VALUE` lines
+// (KEY without "expect."), in file order; the machine itself ignores them.
+// The first is the running machine's, the second reads a scenario file
+// without starting a machine, for a runner whose program under test runs in
+// another process. Both throw std::runtime_error as Reset does.
+using Expectations = std::vector<std::pair<std::string, std::string>>;
+Expectations ScenarioExpectations();
+Expectations ScenarioExpectationsOf(const std::string& scenarioPath);
 
 // Where a path of the simulated machine really lives (inside the sandbox).
 std::string SandboxPath(const std::string& machinePath);

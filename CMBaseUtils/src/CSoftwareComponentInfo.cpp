@@ -1,0 +1,187 @@
+#include "CSoftwareComponentInfo.h"
+
+#include <libxml/parser.h>
+
+#include "CLogger.h"
+#include "CPlatformLayer.h"
+#include "DescriptorXml.h"
+
+namespace {
+
+const char* const kDescriptorName = "package.xml";
+const char* const kDevicesXPath = "//SoftwareComponent/SupportedDevices/Device";
+
+struct XPathContextFree {
+    void operator()(xmlXPathContext* context) const { xmlXPathFreeContext(context); }
+};
+
+// The simple logger is switched on by the marker in the working directory;
+// the first object to see it opens "baseutils.log" there.
+void EnableLoggingWhenAsked() {
+    if (CPlatformLayer::IsFileExits(CLogger::strEnableLogFileName)) {
+        CLogger::GetInstance()->Initialize(CLogger::strBaseUtilsLogFileName);
+    }
+}
+
+}  // namespace
+
+CSoftwareComponentInfo::CSoftwareComponentInfo()
+    : m_strPackagePath(CPlatformLayer::getCurrentDirectory() + kDescriptorName) {
+    EnableLoggingWhenAsked();
+    if (!CPlatformLayer::IsFileExits(kDescriptorName)) {
+        return;
+    }
+    m_pDocument = DescriptorXml::ParseFile(m_strPackagePath);
+    if (!m_pDocument) {
+        CLOG("CSoftwareComponentInfo::Init() Document " + m_strPackagePath +
+             " not parsed successfully ");
+    }
+}
+
+CSoftwareComponentInfo::CSoftwareComponentInfo(std::string& xml) {
+    EnableLoggingWhenAsked();
+    m_pDocument = DescriptorXml::ParseText(xml, m_strPackagePath);
+    if (!m_pDocument) {
+        CLOG("CSoftwareComponentInfo::CSoftwareComponentInfo(string) Document " + m_strPackagePath +
+             " not parsed successfully ");
+    }
+}
+
+CSoftwareComponentInfo::~CSoftwareComponentInfo() {
+    m_pDocument.reset();
+    xmlCleanupParser();
+}
+
+void CSoftwareComponentInfo::Reload() {
+    // An object built from text has no file behind it and keeps its document.
+    if (m_strPackagePath.empty()) {
+        return;
+    }
+    m_pDocument.reset();
+    if (CPlatformLayer::IsFileExits(kDescriptorName)) {
+        m_pDocument = DescriptorXml::ParseFile(m_strPackagePath);
+    }
+}
+
+XPathResult CSoftwareComponentInfo::GetNodeSet(xmlDoc* document, const unsigned char* xpath) {
+    if (document == nullptr || xpath == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<xmlXPathContext, XPathContextFree> context(xmlXPathNewContext(document));
+    if (!context) {
+        return nullptr;
+    }
+    XPathResult result(xmlXPathEvalExpression(xpath, context.get()));
+    if (!result || result->type != XPATH_NODESET || xmlXPathNodeSetIsEmpty(result->nodesetval)) {
+        return nullptr;
+    }
+    return result;
+}
+
+XPathResult CSoftwareComponentInfo::getnodeset(xmlDoc* document, const unsigned char* xpath) {
+    return GetNodeSet(document, xpath);
+}
+
+XPathResult CSoftwareComponentInfo::ParseXmlUsingXpath() {
+    return ParseXmlUsingXpath(kDevicesXPath);
+}
+
+XPathResult CSoftwareComponentInfo::ParseXmlUsingXpath(const char* xpath) {
+    Reload();
+    return GetNodeSet(m_pDocument.get(), reinterpret_cast<const xmlChar*>(xpath));
+}
+
+std::optional<std::string> CSoftwareComponentInfo::GetAttributeValue(xmlNode* node,
+                                                                     const char* name) {
+    if (node == nullptr || name == nullptr ||
+        xmlHasProp(node, reinterpret_cast<const xmlChar*>(name)) == nullptr) {
+        return std::nullopt;
+    }
+    return DescriptorXml::Attribute(node, name);
+}
+
+std::string CSoftwareComponentInfo::GetValue(const std::string& xpath,
+                                             const std::string& attribute) {
+    XPathResult result =
+        GetNodeSet(m_pDocument.get(), reinterpret_cast<const xmlChar*>(xpath.c_str()));
+    for (xmlNode* element : DescriptorXml::Elements(result)) {
+        if (!attribute.empty()) {
+            if (std::optional<std::string> value = GetAttributeValue(element, attribute.c_str())) {
+                return *value;
+            }
+        }
+        std::string text = DescriptorXml::Text(element);
+        if (!text.empty()) {
+            return text;
+        }
+    }
+    return {};
+}
+
+std::string CSoftwareComponentInfo::GetComponentDisplayString() {
+    for (xmlNode* device : DescriptorXml::Elements(ParseXmlUsingXpath())) {
+        xmlNode* first = xmlFirstElementChild(device);
+        if (!DescriptorXml::NameIs(first, "Display")) {
+            continue;
+        }
+        std::string display = DescriptorXml::Text(first);
+        if (display.empty()) {
+            CLOG(
+                "CSoftwareComponentInfo::GetComponentDisplayString() failed to get the Display "
+                "info from package.xml for device");
+        }
+        return display;
+    }
+    return {};
+}
+
+std::string CSoftwareComponentInfo::GetComponentTypeDisplayString() {
+    return GetValue("//SoftwareComponent/ComponentType/Display", "");
+}
+
+std::string CSoftwareComponentInfo::GetComponentID() {
+    std::vector<xmlNode*> devices = DescriptorXml::Elements(ParseXmlUsingXpath());
+    if (devices.empty()) {
+        return {};
+    }
+    std::string componentID = DescriptorXml::Attribute(devices.front(), "componentID");
+    CLOG("Found the component id as " + componentID);
+    return componentID;
+}
+
+namespace {
+
+// The attribute of the last matched element that carries it.
+std::string LastAttribute(const XPathResult& result, const char* name) {
+    std::string value;
+    for (xmlNode* element : DescriptorXml::Elements(result)) {
+        if (std::optional<std::string> found =
+                CSoftwareComponentInfo::GetAttributeValue(element, name)) {
+            value = *found;
+        }
+    }
+    return value;
+}
+
+}  // namespace
+
+std::string CSoftwareComponentInfo::GetComponentVersion() {
+    return LastAttribute(ParseXmlUsingXpath("//SoftwareComponent"), "vendorVersion");
+}
+
+std::string CSoftwareComponentInfo::GetComponentType() {
+    return LastAttribute(ParseXmlUsingXpath("//SoftwareComponent/ComponentType"), "value");
+}
+
+std::string CSoftwareComponentInfo::GetPackageID() {
+    return GetValue("//SoftwareComponent", "");
+}
+
+bool CSoftwareComponentInfo::getPresenceOfRollbackInfo() {
+    if (ParseXmlUsingXpath("//SoftwareComponent/SupportedDevices/Device/RollbackInformation")) {
+        CLOG("GUID Tag found in package.xml");
+        return true;
+    }
+    CLOG("ParseXmlUsingXpath failed");
+    return false;
+}
