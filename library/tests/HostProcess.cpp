@@ -43,6 +43,7 @@ HostOutcome RunHost(const HostProcess& process) {
         "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
         "PATH=/usr/bin:/bin",
     };
+    fs::create_directories(process.sandboxPath);
     std::vector<std::string> command = process.wrapper;
     command.push_back("./updatehost");
     command.insert(command.end(), process.arguments.begin(), process.arguments.end());

@@ -12,7 +12,8 @@ struct HostProcess {
     std::string packageDirectory;  // also the working directory
     std::string scenarioPath;
     std::string tracePath;
-    std::string sandboxPath;  // kept after the run, for what it left behind
+    // Created if missing, kept after the run for what it left behind.
+    std::string sandboxPath;
     // Put in front of the program, for example a valgrind command line.
     std::vector<std::string> wrapper;
     std::vector<std::string> arguments;

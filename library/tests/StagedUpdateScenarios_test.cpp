@@ -1,11 +1,23 @@
 // A whole staged update end to end, one scenario per situation: updatehost
 // loads the shipped library in a package directory of its own and runs inside
-// the simulated machine. Each row states the record the host gets, what the
-// controller and the machine saw, in order, the commands sent, the pauses
-// taken; every row also checks that nothing is left behind.
+// the simulated machine. Every scenario file of simulator/scenarios states its
+// outcome in expect lines, checked here:
+//
+//   expect.status, expect.message_id, expect.message, expect.device_type
+//                                   every record the host got
+//   expect.effects = A, B, ...      what the controller and the machine saw,
+//                                   in order, repeats folded (see Effects)
+//   expect.sent = NAME COUNT        how often a command was sent (repeatable)
+//   expect.sleeps = MSxCOUNT ...    every pause taken ("none", the default)
+//
+// and every run also shows that nothing is left behind: no partition on the
+// controller, no open session, no udev rule, nothing mounted, no device link,
+// no unknown command, and a log file exactly when the marker asks for one.
 #include <gtest/gtest.h>
+#include <simmachine/SimMachine.h>
 
 #include <kortest/TemporaryDirectory.h>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -22,7 +34,7 @@ namespace {
 namespace fs = std::filesystem;
 using hosttest::TraceEvent;
 
-const std::string kScenarioFolder = std::string(KOR_PACKAGE_DIR) + "/../simulator/scenarios/";
+const std::string kScenarioFolder = std::string(KOR_PACKAGE_DIR) + "/../simulator/scenarios";
 
 struct Record {
     int status = -1;
@@ -32,7 +44,7 @@ struct Record {
 };
 
 // What one run of the host left: its records and the machine's view.
-struct Run {
+struct UpdateRun {
     hosttest::HostOutcome host;
     std::vector<Record> records;
     std::vector<TraceEvent> trace;
@@ -41,34 +53,15 @@ struct Run {
 };
 
 // Changes the laid-out package before the run.
+// Changes the laid-out package before the run.
 using PackageChange = void (*)(const std::string& package);
 
-struct Scenario {
-    const char* file;  // in simulator/scenarios
-    int code;          // status and message ID of every record
-    // What the controller and the machine saw, in order, repeats folded.
-    std::vector<std::string> effects;
-    // How often some commands were sent.
-    std::map<std::string, int> sent = {};
-    // Pauses: length in milliseconds -> how many.
-    std::map<long long, int> sleeps = {};
+// How a scenario's run differs from the plain one: what is done to the
+// package, and how many updates the host runs in its process.
+struct HostSetting {
     PackageChange change = nullptr;
     int updates = 1;
-    int deviceType = 2;
 };
-
-// The catalogue's message for every code, from the shipped file.
-std::map<int, std::string> ShippedMessages() {
-    std::ifstream file(std::string(KOR_PACKAGE_DIR) + "/ErrorCodes.xml");
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string xml = text.str();
-    static const std::regex kCode(R"re(CodeNo="(\d+)"\s+Discription="([^"]*)")re");
-    std::map<int, std::string> messages;
-    for (std::sregex_iterator match(xml.begin(), xml.end(), kCode), end; match != end; ++match)
-        messages[std::stoi((*match)[1].str())] = (*match)[2].str();
-    return messages;
-}
 
 std::vector<Record> ParseRecords(const std::string& json) {
     static const std::regex kRecord(
@@ -154,8 +147,8 @@ std::vector<std::string> PartitionsLeft(const std::string& scenarioPath,
     return left;
 }
 
-void ExpectNothingLeftBehind(const Scenario& row, const Run& run) {
-    EXPECT_EQ(PartitionsLeft(kScenarioFolder + row.file, run.trace), std::vector<std::string>{})
+void ExpectNothingLeftBehind(const std::string& scenarioPath, const UpdateRun& run) {
+    EXPECT_EQ(PartitionsLeft(scenarioPath, run.trace), std::vector<std::string>{})
         << "partitions left on the controller";
     int opened = 0;
     int ended = 0;
@@ -181,8 +174,7 @@ void ExpectNothingLeftBehind(const Scenario& row, const Run& run) {
 
 class StagedUpdate : public ::testing::Test {
 protected:
-    Run RunUpdate(const std::string& scenarioPath, PackageChange change, int updates,
-                  const std::vector<std::string>& wrapper = {}) {
+    UpdateRun RunUpdate(const std::string& scenarioPath, PackageChange change, int updates) {
         const std::string package = m_directory.Join("package");
         hosttest::LayOutPackage(package);
         if (change)
@@ -192,10 +184,8 @@ protected:
         process.scenarioPath = scenarioPath;
         process.tracePath = m_directory.Join("trace.jsonl");
         process.sandboxPath = m_directory.Join("sandbox");
-        process.wrapper = wrapper;
         process.arguments = {"--json", "--updates", std::to_string(updates)};
-        fs::create_directory(process.sandboxPath);
-        Run run;
+        UpdateRun run;
         run.host = hosttest::RunHost(process);
         run.records = ParseRecords(run.host.output);
         run.trace = hosttest::ReadTrace(process.tracePath);
@@ -233,91 +223,91 @@ void AskForDebugLog(const std::string& package) {
     fs::create_directory(package + "/vekdebuglog");
 }
 
-const std::vector<std::string> kStaged = {"queries",
-                                          "session opened",
-                                          "partition created",
-                                          "partition attached",
-                                          "payload written",
-                                          "digest transfer started",
-                                          "digest received",
-                                          "partition detached",
-                                          "stage",
-                                          "status poll",
-                                          "partition deleted",
-                                          "session ended"};
-
-// The stage answered with a final status, the partition is removed on the way out.
-std::vector<std::string> StagedThen(std::vector<std::string> tail) {
-    std::vector<std::string> effects(kStaged.begin(), kStaged.begin() + 10);
-    effects.insert(effects.end(), tail.begin(), tail.end());
-    return effects;
-}
-
-const std::vector<std::string> kFailedAfterPoll =
-    StagedThen({"partition deleted", "session ended"});
-
-const Scenario kScenarios[] = {
-    {"healthy.scn", 0, kStaged, {{"SecureStageUpdateSHA", 1}, {"PollStatusStageUpdate", 1}}},
-    {"gpg.scn", 0, {}, {{"SecureStageUpdateGPG", 1}, {"SecureStageUpdateSHA", 0}}},
-    {"stage-pending-then-staged.scn", 0, kStaged, {{"PollStatusStageUpdate", 2}}, {{5000, 1}}},
-    {"stage-pending-then-applied.scn", 0, kStaged, {{"PollStatusStageUpdate", 2}}, {{5000, 1}}},
-    {"stage-checksum-mismatch.scn", 66, kFailedAfterPoll, {{"PollStatusStageUpdate", 1}}},
-    {"stage-poll-failed.scn", 1, kFailedAfterPoll},
-    {"stage-not-supported.scn", 67, kFailedAfterPoll},
-    {"stage-needs-firmware.scn", 68, kFailedAfterPoll},
-    {"stage-orin-disabled.scn", 55, kFailedAfterPoll},
-    {"stage-status-unknown.scn",
-     1,
-     kFailedAfterPoll,
-     {{"PollStatusStageUpdate", 3000}},
-     {{5000, 3000}}},
-    {"stage-pending-forever.scn",
-     66,
-     kFailedAfterPoll,
-     {{"PollStatusStageUpdate", 3000}},
-     {{5000, 3000}}},
-    {"stage-refused-nine-times.scn", 0, kStaged, {{"SecureStageUpdateSHA", 10}}},
-    {"stage-refused.scn", 66, {}, {{"SecureStageUpdateSHA", 10}, {"PollStatusStageUpdate", 0}}},
-    {"esxi-usb-arbitrator.scn", 56, {}, {{"BeginOstrelSessionExtend", 0}}},
-    {"no-staging-storage.scn", 71, {"queries"}, {{"BeginOstrelSessionExtend", 0}}},
-    {"access-disabled.scn", 45, {"queries"}},
-    {"orin-never-ready.scn", 72, {"queries"}, {{"OrinStatus", 100}}, {{5000, 99}}},
-    {"not-root.scn", 73, {}},
-    {"session-refused.scn", 63, {"queries"}, {{"BeginOstrelSessionExtend", 10}}, {{2000, 9}}},
-    {"leftover-partitions.scn", 0, {}},
-    {"create-refused.scn", 22, {}},
-    {"attach-refused.scn", 27, {}},
-    {"mount-fails.scn", 37, {}},
-    {"detach-refused.scn", 23, {}},
-    {"delete-refused.scn", 44, {}},
-    {"no-guid.scn", 2, {}},
-    {"healthy.scn", 74, {}, {{"CreateDynamicPartition", 0}}, {}, RemoveDescriptor},
-    {"healthy.scn", 75, {}, {{"CreateDynamicPartition", 0}}, {}, EmptyPayload},
-    {"healthy.scn", 0, kStaged, {}, {}, DescribePCIDevice, 1, 1},
-    {"healthy.scn", 0, kStaged, {}, {}, AskForDebugLog},
-    {"healthy.scn", 0, {}, {{"BeginOstrelSessionExtend", 2}}, {}, nullptr, 2},
+// Scenarios whose package or host run differ from the plain one.
+const std::map<std::string, HostSetting> kHostSettings = {
+    {"package-without-descriptor.scn", {RemoveDescriptor}},
+    {"package-empty-payload.scn", {EmptyPayload}},
+    {"package-pci-device.scn", {DescribePCIDevice}},
+    {"debug-log.scn", {AskForDebugLog}},
+    {"two-updates.scn", {nullptr, 2}},
 };
 
-TEST_F(StagedUpdate, EachScenarioEndsInItsRecordAndLeavesNothingBehind) {
-    const std::map<int, std::string> messages = ShippedMessages();
-    for (const Scenario& row : kScenarios) {
-        SCOPED_TRACE(row.file);
-        const Run run = RunUpdate(kScenarioFolder + row.file, row.change, row.updates);
-        ASSERT_EQ(run.records.size(), static_cast<size_t>(row.updates))
-            << run.host.output << run.host.errors;
-        for (const Record& record : run.records) {
-            EXPECT_EQ(record.status, row.code);
-            EXPECT_EQ(record.messageID, row.code);
-            EXPECT_EQ(record.message, messages.at(row.code));
-            EXPECT_EQ(record.deviceType, row.deviceType);
+std::vector<std::string> SplitOn(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::stringstream stream(text);
+    for (std::string part; std::getline(stream, part, separator);) {
+        part.erase(0, part.find_first_not_of(' '));
+        part.erase(part.find_last_not_of(' ') + 1);
+        if (!part.empty())
+            parts.push_back(part);
+    }
+    return parts;
+}
+
+std::map<long long, int> ParseSleeps(const std::string& text) {
+    std::map<long long, int> sleeps;
+    for (const std::string& entry : SplitOn(text, ' ')) {
+        if (entry == "none")
+            continue;
+        const size_t times = entry.find('x');
+        sleeps[std::stoll(entry.substr(0, times))] = std::stoi(entry.substr(times + 1));
+    }
+    return sleeps;
+}
+
+void ExpectOutcome(const sim::Expectations& expectations, const UpdateRun& run) {
+    std::map<long long, int> sleeps;
+    bool statusStated = false;
+    for (const auto& [key, value] : expectations) {
+        SCOPED_TRACE("expect." + key + " = " + value);
+        if (key == "status" || key == "message_id" || key == "message" || key == "device_type") {
+            statusStated = statusStated || key == "status";
+            for (const Record& record : run.records) {
+                if (key == "status")
+                    EXPECT_EQ(std::to_string(record.status), value);
+                else if (key == "message_id")
+                    EXPECT_EQ(std::to_string(record.messageID), value);
+                else if (key == "message")
+                    EXPECT_EQ(record.message, value);
+                else
+                    EXPECT_EQ(std::to_string(record.deviceType), value);
+            }
+            if (key == "status") {
+                EXPECT_EQ(run.host.exitStatus, value == "0" ? 0 : 1) << run.host.errors;
+            }
+        } else if (key == "effects") {
+            EXPECT_EQ(Effects(run.trace), SplitOn(value, ','));
+        } else if (key == "sent") {
+            const std::vector<std::string> nameAndCount = SplitOn(value, ' ');
+            ASSERT_EQ(nameAndCount.size(), 2u);
+            EXPECT_EQ(CountSent(run.trace, nameAndCount[0]), std::stoi(nameAndCount[1]));
+        } else if (key == "sleeps") {
+            sleeps = ParseSleeps(value);
+        } else {
+            ADD_FAILURE() << "unknown expectation";
         }
-        EXPECT_EQ(run.host.exitStatus, row.code == 0 ? 0 : 1) << run.host.errors;
-        if (!row.effects.empty())
-            EXPECT_EQ(Effects(run.trace), row.effects);
-        for (const auto& [name, count] : row.sent)
-            EXPECT_EQ(CountSent(run.trace, name), count) << name;
-        EXPECT_EQ(Sleeps(run.trace), row.sleeps);
-        ExpectNothingLeftBehind(row, run);
+    }
+    EXPECT_TRUE(statusStated) << "the scenario states no expect.status";
+    EXPECT_EQ(Sleeps(run.trace), sleeps) << "pauses";
+}
+
+TEST_F(StagedUpdate, EachScenarioEndsInItsRecordAndLeavesNothingBehind) {
+    std::vector<fs::path> scenarios;
+    for (const auto& entry : fs::directory_iterator(kScenarioFolder)) {
+        if (entry.path().extension() == ".scn")
+            scenarios.push_back(entry.path());
+    }
+    std::sort(scenarios.begin(), scenarios.end());
+    ASSERT_GT(scenarios.size(), 30u);
+    for (const fs::path& scenario : scenarios) {
+        SCOPED_TRACE(scenario.filename().string());
+        const auto setting = kHostSettings.find(scenario.filename().string());
+        const HostSetting host = setting == kHostSettings.end() ? HostSetting{} : setting->second;
+        const UpdateRun run = RunUpdate(scenario.string(), host.change, host.updates);
+        ASSERT_EQ(run.records.size(), static_cast<size_t>(host.updates))
+            << run.host.output << run.host.errors;
+        ExpectOutcome(sim::ScenarioExpectationsOf(scenario.string()), run);
+        ExpectNothingLeftBehind(scenario.string(), run);
         fs::remove_all(m_directory.Join("package"));
         fs::remove_all(m_directory.Join("sandbox"));
     }

@@ -27,7 +27,6 @@ TEST(UpdateMemcheck, AWholeUpdateHasNoMemoryErrorAndNoDefiniteLeak) {
     process.wrapper = {KOR_VALGRIND,          "--tool=memcheck",
                        "--leak-check=full",   "--errors-for-leak-kinds=definite",
                        "--error-exitcode=99", "--log-file=" + report};
-    std::filesystem::create_directory(process.sandboxPath);
 
     const hosttest::HostOutcome outcome = hosttest::RunHost(process);
     std::ifstream file(report);
