@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -41,8 +42,10 @@ HostOutcome RunHost(const HostProcess& process) {
         // The sanitizer build preloads the simulator ahead of its runtime; the
         // library's singletons look leaked once the host unloads it.
         "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
-        "PATH=/usr/bin:/bin",
     };
+    // The simulator makes the staging disk's volume with the real mkfs.vfat.
+    if (const char* path = getenv("PATH"))
+        environment.push_back(std::string("PATH=") + path);
     fs::create_directories(process.sandboxPath);
     std::vector<std::string> command = process.wrapper;
     command.push_back("./updatehost");
