@@ -25,8 +25,11 @@ struct HostOutcome {
     std::string errors;   // standard error
 };
 
-// Lays out a package directory: the package skeleton, updatehost and the library.
-void LayOutPackage(const std::string& directory);
+// Lays out a package directory for the scenario with the script the demo
+// uses (the package skeleton, updatehost, the library and whatever the
+// scenario changes); returns the host's extra arguments for it.
+std::vector<std::string> LayOutPackage(const std::string& directory,
+                                       const std::string& scenarioPath);
 
 HostOutcome RunHost(const HostProcess& process);
 

@@ -19,8 +19,8 @@ TEST(UpdateMemcheck, AWholeUpdateHasNoMemoryErrorAndNoDefiniteLeak) {
     kortest::TemporaryDirectory directory;
     hosttest::HostProcess process;
     process.packageDirectory = directory.Join("package");
-    hosttest::LayOutPackage(process.packageDirectory);
-    process.scenarioPath = std::string(KOR_PACKAGE_DIR) + "/../simulator/scenarios/healthy.scn";
+    process.scenarioPath = std::string(KOR_SOURCE_DIR) + "/simulator/scenarios/healthy.scn";
+    process.arguments = hosttest::LayOutPackage(process.packageDirectory, process.scenarioPath);
     process.tracePath = directory.Join("trace.jsonl");
     process.sandboxPath = directory.Join("sandbox");
     const std::string report = directory.Join("memcheck.txt");
