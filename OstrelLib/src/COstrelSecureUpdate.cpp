@@ -51,9 +51,10 @@ const char* ArbitratorTestFor(int platform) {
     }
 }
 
-// Runs one clean-up step so that its failure neither escapes nor stops the
-// steps after it; the failure is logged at ERROR and otherwise dropped, since
-// the outcome of the update is already in the records.
+// Runs one step of the way out so that its failure neither escapes (the
+// destructor runs it too) nor stops the steps after it; the failure is
+// logged at ERROR and otherwise dropped, since the outcome of the update is
+// already in the records.
 template <typename Step>
 void RunCleanupStep(const char* what, Step step) noexcept {
     try {
@@ -286,28 +287,20 @@ void COstrelSecureUpdate::PopulateDeviceInfoDetails() {
 
 void COstrelSecureUpdate::Uninitialize() {
     KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Uninitialize() Entering.");
-    RunCleanupStep("releasing the payload", [this] {
-        delete m_pPayloadContents;
-        m_pPayloadContents = nullptr;
-    });
+    // The owners below never throw from their destructors: a controller
+    // that fails to answer there is logged at ERROR by them, and the steps
+    // after it still run.
+    delete m_pPayloadContents;
+    m_pPayloadContents = nullptr;
     // Removes a partition still on the controller; it needs the session.
-    RunCleanupStep("removing the dynamic partition", [this] {
-        PartitionFramework::COstrelPartitionManagement* partitions = m_pPartitionManagement;
-        m_pPartitionManagement = nullptr;
-        delete partitions;
-    });
+    delete m_pPartitionManagement;
+    m_pPartitionManagement = nullptr;
     // Ends the session and clears the shared instance, so that a later
     // update in this process opens a session of its own.
-    RunCleanupStep("ending the update session", [this] {
-        SessionFramework::COstrelSession* session = m_pOstrelSession;
-        m_pOstrelSession = nullptr;
-        delete session;
-    });
-    RunCleanupStep("releasing the command catalogue", [this] {
-        IPMIFramework::CIPMICommandManagement* catalogue = m_pIPMICommandManagement;
-        m_pIPMICommandManagement = nullptr;
-        delete catalogue;
-    });
+    delete m_pOstrelSession;
+    m_pOstrelSession = nullptr;
+    delete m_pIPMICommandManagement;
+    m_pIPMICommandManagement = nullptr;
     if (m_pVEKErrorInfo != nullptr) {
         CVEKErrorInfo::ReleaseVEKErrorInfo();
         m_pVEKErrorInfo = nullptr;
