@@ -143,7 +143,7 @@ std::vector<CDeviceInfo*> CSoftwareComponentInfo::getDependencyInfo() {
 
             CDeviceInfo* added = record.get();
             AddDependencyInfo(records, added);
-            record.release();
+            static_cast<void>(record.release());  // the list owns it now
         }
     } catch (...) {
         for (CDeviceInfo* record : records) {

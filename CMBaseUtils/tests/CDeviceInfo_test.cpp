@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 TEST(CDeviceInfo, NewRecordHasNoOutcomeYet) {
     CDeviceInfo record;
     EXPECT_EQ(record.getStatus(), -1);
@@ -30,24 +33,51 @@ TEST(CDeviceInfo, NullApplicationInfoIsIgnored) {
 }
 
 TEST(CDeviceInfo, ComparisonsLookAtTheirOwnFields) {
-    CDeviceInfo left;
-    left.setComponentID("25227");
-    left.setVersion("3.21");
-    CDeviceInfo right(left);
-
-    right.setRebootRequired(true);
-    EXPECT_TRUE(left == right);
-    EXPECT_TRUE(left.checkForEquality(&right));
-
-    right.setBDFInfo(_BDFInfo{4, 0, 0});
-    EXPECT_TRUE(left == right);
-    EXPECT_FALSE(left.checkForEquality(&right));
-
-    CDeviceInfo newer(left);
-    newer.setVersion("3.22");
-    EXPECT_FALSE(left == newer);
-    EXPECT_FALSE(left.checkForEquality(&newer));
-    EXPECT_FALSE(left.checkForEquality(nullptr));
+    auto pci = [](auto change) {
+        return [change](CDeviceInfo& record) {
+            SPCIInfo identity = record.getPCIInfo();
+            change(identity);
+            record.setPCIInfo(identity);
+        };
+    };
+    struct Case {
+        const char* field;
+        std::function<void(CDeviceInfo&)> change;
+        bool equalByOperator;
+        bool equalByCheck;
+    };
+    const std::vector<Case> cases = {
+        {"component type", [](CDeviceInfo& r) { r.setComponentType("DRVR"); }, false, false},
+        {"component ID", [](CDeviceInfo& r) { r.setComponentID("1"); }, false, false},
+        {"dependency type", [](CDeviceInfo& r) { r.setDependencyType(DEPENDENCY_SOFT); }, false,
+         true},
+        {"version", [](CDeviceInfo& r) { r.setVersion("3.22"); }, false, false},
+        {"display", [](CDeviceInfo& r) { r.setDisplay("NIC"); }, false, true},
+        {"detail", [](CDeviceInfo& r) { r.setDetail("more"); }, false, true},
+        {"file path", [](CDeviceInfo& r) { r.setFilePath("a/b"); }, false, true},
+        {"PCI component ID", pci([](SPCIInfo& p) { p.strComponentID = "1"; }), false, false},
+        {"device ID", pci([](SPCIInfo& p) { p.strDeviceID = "1"; }), false, false},
+        {"sub-device ID", pci([](SPCIInfo& p) { p.strSubDeviceID = "1"; }), false, false},
+        {"vendor ID", pci([](SPCIInfo& p) { p.strVendorID = "1"; }), false, false},
+        {"sub-vendor ID", pci([](SPCIInfo& p) { p.strSubVendorID = "1"; }), false, false},
+        {"PCI display", pci([](SPCIInfo& p) { p.strDisplay = "NIC"; }), true, true},
+        {"release ID", [](CDeviceInfo& r) { r.setReleaseID("R2"); }, false, false},
+        {"enumeration ID", [](CDeviceInfo& r) { r.setEnumId("E"); }, true, false},
+        {"FQDD", [](CDeviceInfo& r) { r.setFQDDInfo("NIC.1"); }, true, false},
+        {"bus", [](CDeviceInfo& r) { r.setBDFInfo(4, 0, 0); }, true, false},
+        {"function", [](CDeviceInfo& r) { r.setBDFInfo(0, 0, 4); }, true, false},
+        {"reboot flag", [](CDeviceInfo& r) { r.setRebootRequired(true); }, true, true},
+    };
+    CDeviceInfo base;
+    base.setComponentID("25227");
+    base.setVersion("3.21");
+    for (const Case& c : cases) {
+        CDeviceInfo changed(base);
+        c.change(changed);
+        EXPECT_EQ(base == changed, c.equalByOperator) << c.field;
+        EXPECT_EQ(base.checkForEquality(&changed), c.equalByCheck) << c.field;
+    }
+    EXPECT_FALSE(base.checkForEquality(nullptr));
 }
 
 TEST(CDeviceInfo, NumericPciIdentityIsDecimalText) {

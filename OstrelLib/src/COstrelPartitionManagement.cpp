@@ -182,7 +182,7 @@ void COstrelPartitionManagement::CreateDynamicPartition(long long size) {
         const long long units = size / kUnitBytes + (size % kUnitBytes != 0 ? 1 : 0);
         // The request carries 16 bits of units: a larger size would silently
         // ask for a partition too small for the payload.
-        if (units < 0 || units > kMaxUnits) {
+        if (size < 0 || units > kMaxUnits) {
             KOR_LOG(KOR_LOG_ERROR, "Partition size of %lld bytes cannot be requested.", size);
             VEK_RAISE(kErrorCreate);
         }
@@ -408,6 +408,7 @@ bool COstrelPartitionManagement::UnmountDynPartition() {
             if (umount(directory.c_str()) == 0) {
                 KOR_LOG(KOR_LOG_DEBUG, "Umount Successful");
                 unmounted = true;
+                stillMounted = false;
             } else {
                 const int error = errno;
                 KOR_LOG(KOR_LOG_DEBUG, "Umount Error Num = %d", error);

@@ -91,6 +91,18 @@ std::vector<std::string> ShellCommands() {
     return FieldOf("shell", "command");
 }
 
+std::vector<std::vector<std::string>> SpawnedPrograms() {
+    std::vector<std::vector<std::string>> programs;
+    for (const Event& event : TraceOf("shell")) {
+        const auto argv = event.fields.find("argv");
+        if (argv == event.fields.end())
+            continue;
+        programs.push_back(
+            core::ParseStringArray(argv->second).value_or(std::vector<std::string>{}));
+    }
+    return programs;
+}
+
 std::vector<uint64_t> SleepsMs() {
     std::vector<uint64_t> sleeps;
     for (const std::string& ms : FieldOf("sleep", "ms")) {

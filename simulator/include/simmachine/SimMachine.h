@@ -39,8 +39,12 @@ struct Event {
 
 std::vector<Event> Trace();
 std::vector<Event> TraceOf(const std::string& kind);
-// Shell command lines in the order they ran (system and popen).
+// Shell command lines in the order they ran (system and popen; a program
+// started without a shell as the command line it equals, each word quoted).
 std::vector<std::string> ShellCommands();
+// Argument vectors of the programs started without a shell (posix_spawn,
+// posix_spawnp), in order.
+std::vector<std::vector<std::string>> SpawnedPrograms();
 // Lengths of the sleeps in milliseconds, in order (sleep, usleep, nanosleep,
 // and select timeouts that expired).
 std::vector<uint64_t> SleepsMs();
