@@ -10,6 +10,7 @@
 //                                   "none" for nothing
 //   expect.sent = NAME COUNT        how often a command was sent (repeatable)
 //   expect.sleeps = MSxCOUNT ...    every pause taken ("none", the default)
+//   expect.ran = COMMAND LINE       a shell command line that ran, byte for byte
 //   expect.partitions_left = N ...  partitions the controller would not let go
 //   expect.sessions_left_open = N   sessions it never heard the end of
 //   expect.records = N              records the host got (1, the default, per update)
@@ -256,6 +257,12 @@ ControllerLeftovers ExpectOutcome(const sim::Expectations& expectations, const U
             if (nameAndCount.size() == 2) {
                 EXPECT_EQ(CountSent(run.trace, nameAndCount[0]), std::stoi(nameAndCount[1]));
             }
+        } else if (key == "ran") {
+            const bool ran =
+                std::any_of(run.trace.begin(), run.trace.end(), [&value](const TraceEvent& event) {
+                    return event.kind == "shell" && event.Field("command") == value;
+                });
+            EXPECT_TRUE(ran) << "no such command line ran";
         } else if (key == "sleeps") {
             sleeps = ParseSleeps(value);
         } else if (key == "records") {
