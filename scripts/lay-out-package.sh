@@ -18,6 +18,8 @@ case "$(basename "$scenario")" in
         echo "-----BEGIN PGP SIGNATURE-----" >"$dir/package.xml.sign" ;;
     package-without-descriptor.scn)
         rm "$dir/package.xml" ;;
+    package-without-error-codes.scn)
+        rm "$dir/ErrorCodes.xml" ;;
     package-empty-payload.scn)
         find "$dir/payload" -mindepth 1 -delete ;;
     package-pci-device.scn)
