@@ -126,7 +126,7 @@ void COstrelSecureUpdate::RunStagedUpdate() {
     Execute();
     m_pPartitionManagement->DeleteDynamicPartition();
     ExecutePostUpdate();
-    CVEKErrorInfo::GetVEKErrorInfo()->m_nErrorCode = 0;
+    m_pVEKErrorInfo->m_nErrorCode = 0;
 }
 
 void COstrelSecureUpdate::SetBasicDeviceInfo() {
