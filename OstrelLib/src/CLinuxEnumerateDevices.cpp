@@ -6,10 +6,9 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <string>
 
 #include "FatLabelReader.h"
 #include "KORHandles.h"
@@ -59,6 +58,10 @@ private:
 bool IsDirectory(const char* path) {
     struct stat info;
     return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+char Letter(int value) {
+    return static_cast<char>('a' + value % kLetters);
 }
 
 unsigned int IdLunByte(const CLinuxEnumerateDevices::scsi_idlun& idlun, int byte) {
@@ -178,6 +181,8 @@ bool CLinuxEnumerateDevices::GetSDDevices() {
     return found;
 }
 
+// The path by value is the declared interface.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool CLinuxEnumerateDevices::SearchSGDevice(std::string sdPath,
                                             CLinuxEnumerateDevices::scsi_idlun& idlun,
                                             int busNumber) {
@@ -196,21 +201,17 @@ bool CLinuxEnumerateDevices::SearchSGDevice(std::string sdPath,
 }
 
 void CLinuxEnumerateDevices::MakeDeviceName(char* out, const char* prefix, int index, int numeric) {
-    std::strcpy(out, prefix != nullptr ? prefix : kGenericPrefix);
-    char* suffix = out + std::strlen(out);
+    std::string name = prefix != nullptr ? prefix : kGenericPrefix;
     if (numeric != 0) {
-        std::sprintf(suffix, "%d", index);
-        return;
+        name += std::to_string(index);
+    } else if (index < 0 || index >= kDiskNameCount) {
+        name += "xxxx";
+    } else {
+        if (index >= kFirstThreeLetterIndex)
+            name += Letter((index - kFirstThreeLetterIndex) / (kLetters * kLetters));
+        if (index >= kFirstTwoLetterIndex)
+            name += Letter((index - kFirstTwoLetterIndex) / kLetters);
+        name += Letter(index);
     }
-    if (index < 0 || index >= kDiskNameCount) {
-        std::strcpy(suffix, "xxxx");
-        return;
-    }
-    if (index >= kFirstThreeLetterIndex)
-        *suffix++ = static_cast<char>(
-            'a' + ((index - kFirstThreeLetterIndex) / (kLetters * kLetters)) % kLetters);
-    if (index >= kFirstTwoLetterIndex)
-        *suffix++ = static_cast<char>('a' + ((index - kFirstTwoLetterIndex) / kLetters) % kLetters);
-    *suffix++ = static_cast<char>('a' + index % kLetters);
-    *suffix = '\0';
+    std::memcpy(out, name.c_str(), name.size() + 1);
 }

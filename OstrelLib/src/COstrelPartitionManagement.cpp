@@ -309,8 +309,8 @@ std::string COstrelPartitionManagement::GetDynamicPartitionInfo(unsigned int map
             const std::vector<unsigned char>& response =
                 m_pIPMICommandManagement->GetIPMIResponse(kInfoCommand);
             const std::size_t first = std::min(response.size(), kNamePosition - 1);
-            const std::size_t last = std::min(response.size(), first + kNameBytes);
-            name.assign(response.begin() + first, response.begin() + last);
+            const std::size_t count = std::min(response.size() - first, kNameBytes);
+            name.assign(reinterpret_cast<const char*>(response.data()) + first, count);
             if (name == dynDriveName) {
                 m_usPartitionIndex = swapBytes(1u << number);
                 break;

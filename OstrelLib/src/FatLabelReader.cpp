@@ -82,7 +82,7 @@ ScanEnd ScanEntries(device* dev, std::uint64_t start, std::uint64_t bytes, Visit
             std::min<std::uint64_t>(bytes - done, kWindowBytes) / kEntryBytes * kEntryBytes);
         if (piece == 0)
             break;
-        const unsigned char* entries = get_buffer(dev, start + done, piece);
+        unsigned char* entries = get_buffer(dev, start + done, piece);
         if (entries == nullptr)
             return ScanEnd::ReadFailed;
         for (unsigned int at = 0; at < piece; at += kEntryBytes) {
@@ -171,13 +171,13 @@ void FindLabelInRootChain(device* dev, std::uint64_t volume, const Geometry& geo
                          geometry.bytesPerSector;
         bool directoryEnds = false;
         const ScanEnd end =
-            ScanEntries(dev, clusterAt, clusterBytes, [&](const unsigned char* candidate, auto) {
+            ScanEntries(dev, clusterAt, clusterBytes, [&](unsigned char* candidate, auto) {
                 if (candidate[kAttributeOffset] == 0) {
                     directoryEnds = true;
                     return false;
                 }
                 if (candidate[kAttributeOffset] == kVolumeLabelAttribute) {
-                    *entry = const_cast<unsigned char*>(candidate);
+                    *entry = candidate;
                     return false;
                 }
                 return true;
@@ -290,6 +290,8 @@ int getLabel(device* dev, unsigned long long offset, unsigned char** entry) {
     return 0;
 }
 
+// The path by value is the declared interface.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 std::string getLabel(std::string path) {
     const std::unique_ptr<device, DeviceCloser> dev(open_dev(path.c_str()));
     if (!dev)

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "kortest/TemporaryDirectory.h"
+#include <kortest/TemporaryDirectory.h>
 
 namespace {
 

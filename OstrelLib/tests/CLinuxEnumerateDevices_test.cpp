@@ -57,7 +57,20 @@ TEST(CLinuxEnumerateDevices, FindsTheFirstDiskWhoseLabelBeginsWithTheWantedOne) 
         {"no such label", "disk sdb = label=DATA emulated=yes\n", false, true, ""},
         {"a longer wanted label is no prefix", "disk sdb = label=SECUP emulated=yes\n", false, true,
          ""},
+        // An ordinary disk whose address only a byte-order slip would match.
+        {"id and LUN in their IDLUN bytes",
+         "disk sda = label=SECUPD address=7:0:1:2\n"
+         "disk sdb = label=DATA emulated=yes address=7:0:2:1\n",
+         false, true, ""},
+        {"the bus number stands for the host",
+         "disk sda = label=SECUPD address=0:7:0:0\n"
+         "disk sdb = label=DATA emulated=yes address=7:0:0:0\n",
+         false, true, ""},
         {"no emulated host", "disk sdb = label=SECUPD\n", false, false, ""},
+        {"without the sg driver there is nothing to narrow down",
+         "disk sdb = label=SECUPD emulated=yes\nmodule sg = loadable\n", false, false, ""},
+        {"skip mode needs no sg driver",
+         "disk sdb = label=SECUPD emulated=yes\nmodule sg = loadable\n", true, true, "/dev/sdb"},
         {"no disk at all", "", true, false, ""},
     };
     for (const Case& row : cases) {

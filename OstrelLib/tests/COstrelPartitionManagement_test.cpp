@@ -141,6 +141,8 @@ TEST_F(PartitionTest, AttachFailsWhenTheDiskCannotBeFoundOrMounted) {
          Repeated(oneFailedMount, 5), 5 * 11},
         {"the disk never shows", "controller.disk_visible_after = 1000\n", 37,
          Repeated(oneFruitlessSearch, 5), 5 * 10},
+        {"no USB storage driver", "module usb_storage = unloadable\n", 37,
+         Repeated(oneFruitlessSearch, 5), 5 * 10},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
@@ -157,6 +159,34 @@ TEST_F(PartitionTest, AttachFailsWhenTheDiskCannotBeFoundOrMounted) {
         EXPECT_EQ(CountLinesWith(log, "DEBUG MountDynPartition did not succeed. Retrying...."),
                   retries);
     }
+}
+
+TEST_F(PartitionTest, WithoutTheSgDriverEveryDiskIsACandidate) {
+    struct Case {
+        const char* scenario;
+        std::string link;
+    };
+    // An ordinary disk labelled "SECUPD" at /dev/sda; the controller's is /dev/sdb.
+    const std::vector<Case> cases = {
+        {"disk sda = label=SECUPD\n", "ln -sf /dev/sdb /dev/secostupd-SECUPD"},
+        {"disk sda = label=SECUPD\nmodule sg = loadable\n",
+         "ln -sf /dev/sda /dev/secostupd-SECUPD"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.scenario);
+        Start(row.scenario);
+        m_partition->CreateDynamicPartition(1146880);
+        m_partition->AttachDynamicPartition();
+        EXPECT_EQ(Commands(), Lines({kSgCheck, kRescan, kMkdir, row.link, kMount}));
+    }
+}
+
+TEST_F(PartitionTest, AnEmptyVolumeNameIsLookedForNowhere) {
+    Start();
+    std::string none;
+    EXPECT_EQ(m_partition->getDevicePath(none), "");
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_TRUE(Sleeps().empty());
 }
 
 TEST_F(PartitionTest, FindsADiskThatShowsUpLate) {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <kortest/KorLog.h>
 #include "CGPGPyalodContents.h"
 #include "CSHAPyalodContents.h"
 #include "CatalogueTestSupport.h"
-#include "KorLogLines.h"
 #include "PayloadTestSupport.h"
 
 namespace {
@@ -42,7 +42,7 @@ TEST(PayloadCollection, PartitionSizeFollowsTheTotalOfEveryFile) {
          {"WARN Total size of update content (420511744) is greater than max limit 292 MB."}},
     };
     PayloadWorkDir work;
-    KorLogLines log;
+    kortest::KorLog log;
     for (const auto& row : rows) {
         work.WritePackage({{"fw.bin", ""}});
         fs::resize_file(work.Package().Join("payload/fw.bin"),
@@ -61,51 +61,46 @@ TEST(PayloadCollection, PartitionSizeFollowsTheTotalOfEveryFile) {
 }
 
 TEST(PayloadCollection, MissingPackageFilesAndEmptyPayloadsFailWithTheirCodes) {
-    struct Row {
+    const std::string descriptor = "<SoftwareComponent/>\n";
+    const struct {
         const char* what;
         bool gpg;
-        std::function<void(const kortest::TemporaryDirectory&)> prepare;
+        std::vector<std::pair<std::string, std::string>>
+            files;  // a name ending in "/": a directory
         int code;
         Lines collected;  // base names collected before the failure
-    };
-    const auto write = [](const char* name, const char* content) {
-        return [=](const kortest::TemporaryDirectory& package) { package.Write(name, content); };
-    };
-    const auto both = [](auto first, auto second) {
-        return [=](const kortest::TemporaryDirectory& package) {
-            first(package);
-            second(package);
-        };
-    };
-    const auto descriptor = write("package.xml", "<SoftwareComponent/>\n");
-    const auto payloadFile = write("payload/fw.bin", "firmware");
-    const Row rows[] = {
-        {"no package.xml", false, payloadFile, 74, {}},
-        {"empty package.xml", false, both(write("package.xml", ""), payloadFile), 74, {}},
-        {"no signature", true, both(descriptor, payloadFile), 74, {"package.xml"}},
-        {"empty signature",
+    } rows[] = {
+        {"no package.xml", false, {{"payload/fw.bin", "x"}}, 74, {}},
+        {"empty package.xml", false, {{"package.xml", ""}, {"payload/fw.bin", "x"}}, 74, {}},
+        {"no signature",
          true,
-         both(both(descriptor, write("package.xml.sign", "")), payloadFile),
+         {{"package.xml", descriptor}, {"payload/fw.bin", "x"}},
          74,
          {"package.xml"}},
-        {"no payload directory", false, descriptor, 75, {"package.xml"}},
+        {"empty signature",
+         true,
+         {{"package.xml", descriptor}, {"package.xml.sign", ""}, {"payload/fw.bin", "x"}},
+         74,
+         {"package.xml"}},
+        {"no payload directory", false, {{"package.xml", descriptor}}, 75, {"package.xml"}},
         {"empty payload directory",
          false,
-         both(descriptor,
-              [](const kortest::TemporaryDirectory& package) {
-                  fs::create_directory(package.Join("payload"));
-              }),
+         {{"package.xml", descriptor}, {"payload/", ""}},
          75,
          {"package.xml"}},
         {"only a subdirectory",
          false,
-         both(descriptor, write("payload/sub/fw.bin", "x")),
+         {{"package.xml", descriptor}, {"payload/sub/fw.bin", "x"}},
          75,
          {"package.xml"}},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         PayloadWorkDir work;
-        row.prepare(work.Package());
+        for (const auto& [name, content] : row.files)
+            if (name.back() == '/')
+                fs::create_directories(work.Package().Join(name));
+            else
+                work.Package().Write(name, content);
         std::unique_ptr<FirmwareFramework::CPyalodContents> payload;
         if (row.gpg)
             payload = std::make_unique<PayloadInPackage<CGPGPyalodContents>>(work.Package().Path());
@@ -119,7 +114,8 @@ TEST(PayloadCollection, MissingPackageFilesAndEmptyPayloadsFailWithTheirCodes) {
     }
 }
 
-TEST(PayloadCollection, GpgCarriesTheDescriptorAndItsSignatureFirst) {
+TEST(GpgPayload, CarriesTheDescriptorAndItsSignatureAndSendsNothing) {
+    sim::Reset("dir /tmp/SECUPD");
     PayloadWorkDir work;
     work.WritePackage({{"fw.bin", "firmware"}}, true);
     PayloadInPackage<CGPGPyalodContents> payload(work.Package().Path());
@@ -127,6 +123,12 @@ TEST(PayloadCollection, GpgCarriesTheDescriptorAndItsSignatureFirst) {
     EXPECT_EQ(payload.GetContents(),
               (Lines{work.Package().Join("package.xml"), work.Package().Join("package.xml.sign"),
                      work.Package().Join("/payload/fw.bin")}));
+    payload.UploadUpdateContents("/tmp/SECUPD");
+    for (const char* name : {"package.xml", "package.xml.sign", "fw.bin"})
+        EXPECT_TRUE(fs::exists(sim::SandboxPath(std::string("/tmp/SECUPD/payload/") + name)))
+            << name;
+    EXPECT_FALSE(fs::exists(sim::SandboxPath("/tmp/SECUPD/input_secupd.xml")));
+    EXPECT_TRUE(sim::IpmiRequests().empty());
 }
 
 TEST(Basename, IsTheTextAfterTheLastSlash) {

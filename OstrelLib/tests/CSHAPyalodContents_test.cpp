@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <kortest/KorLog.h>
 #include "CIPMICommandManagement.h"
 #include "COstrelSession.h"
 #include "CatalogueTestSupport.h"
-#include "KorLogLines.h"
 #include "PayloadTestSupport.h"
 #include "Sha256sumTool.h"
 
@@ -99,7 +99,7 @@ protected:
     }
 
     PayloadWorkDir m_work;
-    KorLogLines m_log;
+    kortest::KorLog m_log;
     std::unique_ptr<CIPMICommandManagement> m_catalogue;
     std::unique_ptr<SessionFramework::COstrelSession> m_session;
 };
@@ -203,25 +203,6 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
                 errors += line + "\n";
         EXPECT_NE(errors.find(row.logged), std::string::npos) << errors;
         TearDown();
-    }
-}
-
-TEST_F(ShaPayload, AManifestThatCannotBeCreatedFailsWithItsOwnMessage) {
-    Start();
-    m_work.WritePackage({{"fw.bin", "firmware"}});
-    auto payload = Collected();
-    std::string digest;
-    try {
-        payload->GenerateUpdateXML(kMountPoint + "/no-such-directory", digest);
-        ADD_FAILURE() << "no exception";
-    } catch (const Exception::CVEKException& error) {
-        EXPECT_EQ(cataloguetest::RecordedErrorCode(), 31);
-        EXPECT_EQ(std::string(error.what())
-                      .rfind("CVEKException - [Unable to open input_secupd.xml file to write "
-                             "ostrel update content.]",
-                             0),
-                  0u)
-            << error.what();
     }
 }
 

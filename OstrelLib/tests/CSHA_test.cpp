@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <kortest/TemporaryDirectory.h>
 #include "Sha256Compression.h"
 #include "Sha256sumTool.h"
-#include "kortest/TemporaryDirectory.h"
 
 namespace {
 

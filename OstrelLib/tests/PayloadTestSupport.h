@@ -4,11 +4,11 @@
 // payload directory), and payload objects that take the package directory for
 // the host program's own directory.
 
-#include <filesystem>
+#include <kortest/TemporaryDirectory.h>
+
 #include <string>
 
-#include "CVEKErrorInfo.h"
-#include "kortest/TemporaryDirectory.h"
+#include "CatalogueTestSupport.h"
 
 namespace IPMIFramework {
 class CIPMICommandManagement;
@@ -27,16 +27,9 @@ public:
     }
 };
 
-class PayloadWorkDir {
+// The catalogue's working directory and, apart from it, a package directory.
+class PayloadWorkDir : public cataloguetest::CatalogueWorkDir {
 public:
-    PayloadWorkDir() {
-        for (const char* name : {"ipmi_cmd.ini", "ErrorCodes.xml"})
-            std::filesystem::copy_file(std::string(KOR_PACKAGE_DIR) + "/" + name,
-                                       m_work.Join(name));
-        m_work.Enter();
-    }
-    ~PayloadWorkDir() { ErrorFramework::CVEKErrorInfo::ReleaseVEKErrorInfo(); }
-
     const kortest::TemporaryDirectory& Package() const { return m_package; }
     // Writes package.xml (and its signature when asked) and the payload files.
     void WritePackage(std::initializer_list<std::pair<std::string, std::string>> payloadFiles,
@@ -49,7 +42,6 @@ public:
     }
 
 private:
-    kortest::TemporaryDirectory m_work;
     kortest::TemporaryDirectory m_package;
 };
 

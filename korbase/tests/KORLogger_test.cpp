@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include <kortest/TemporaryDirectory.h>
 #include "KORTime.h"
 #include "LinePattern.h"
-#include "TempDirectory.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ protected:
         ASSERT_EQ(chdir(m_oldDirectory.c_str()), 0);
     }
 
-    TempDirectory m_temp;
+    kortest::TemporaryDirectory m_temp;
     std::string m_oldDirectory;
 };
 

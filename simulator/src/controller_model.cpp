@@ -114,6 +114,17 @@ void ControllerModel::Reset(const sim::core::Scenario& scenario) {
     ready_ = true;
 }
 
+void ControllerModel::AttachLeftovers() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (const int number : settings_.attachedAtStart) {
+        Message answer(3, 0);
+        Attach(number, answer);
+        if (answer[2] != 0)
+            throw std::runtime_error("controller.attached: partition " + std::to_string(number) +
+                                     " cannot be attached");
+    }
+}
+
 std::string ControllerModel::NameOf(const std::vector<uint8_t>& request) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (!ready_)

@@ -26,6 +26,9 @@ public:
     // A fresh controller as the scenario describes it. Throws
     // std::runtime_error for an unreadable catalogue or a bad setting.
     void Reset(const sim::core::Scenario& scenario);
+    // Plugs in the partitions an earlier run left attached (once the disk
+    // registry is fresh).
+    void AttachLeftovers();
 
     // The catalogue name of a request (network function, command, data):
     // "poll" for the fixed status poll, "?" when the catalogue has none.

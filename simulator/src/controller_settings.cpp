@@ -1,5 +1,6 @@
 #include "controller_settings.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "controller_wire.h"
@@ -80,6 +81,17 @@ ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& s
             throw std::runtime_error(key + ": the name must have 1 to 6 characters");
         }
         settings.partitions.emplace_back(std::stoi(number), name);
+    }
+
+    for (const long long number : scenario.Numbers("controller.attached")) {
+        const bool exists =
+            std::any_of(settings.partitions.begin(), settings.partitions.end(),
+                        [number](const auto& partition) { return partition.first == number; });
+        if (!exists) {
+            throw std::runtime_error("controller.attached: partition " + std::to_string(number) +
+                                     " has no controller.partition line");
+        }
+        settings.attachedAtStart.push_back(static_cast<int>(number));
     }
 
     const std::string ccPrefix = "controller.cc.";

@@ -31,6 +31,7 @@ struct ControllerSettings {
     uint8_t generation = 22;
     uint16_t sessionId = 0x1234;
     std::vector<std::pair<int, std::string>> partitions;  // present at start
+    std::vector<int> attachedAtStart;                     // left attached by an earlier run
     std::vector<long long> stageStatus;                   // the stage answer, then one per poll
     std::vector<CompletionCodeOverride> completionCodes;
     std::vector<std::pair<std::string, std::vector<uint8_t>>> responses;

@@ -1,4 +1,4 @@
-// The controller's side of the test API, and a fresh controller per run.
+// The controller's side of the test API.
 
 #include "controller_model.h"
 #include "sim_core.h"
@@ -18,12 +18,4 @@ std::vector<std::string> StagedFiles() {
     return devices::ControllerModel::Instance().StagedFiles();
 }
 
-namespace {
-
-const core::Registration registration([] {
-    core::AddResetHandler(
-        [] { devices::ControllerModel::Instance().Reset(core::CurrentScenario()); });
-});
-
-}  // namespace
 }  // namespace sim

@@ -16,6 +16,7 @@ struct Registries {
     std::vector<OpenHandler> open;
     std::vector<CommandHandler> commands;
     std::vector<ProgramHandler> programs;
+    std::vector<ModuleHandler> modules;
     UmountHandler umount;
     std::vector<std::function<void()>> reset;
     std::map<int, std::shared_ptr<FdDevice>> devices;
@@ -45,6 +46,11 @@ void AddCommandHandler(CommandHandler handler) {
 void AddProgramHandler(ProgramHandler handler) {
     Lock lock(MachineMutex());
     Registry().programs.push_back(std::move(handler));
+}
+
+void AddModuleHandler(ModuleHandler handler) {
+    Lock lock(MachineMutex());
+    Registry().modules.push_back(std::move(handler));
 }
 
 void SetUmountHandler(UmountHandler handler) {
@@ -106,6 +112,11 @@ int RunUmountHandler(const std::string& machinePath) {
 void RunResetHandlers() {
     for (const auto& handler : Registry().reset)
         handler();
+}
+
+void RunModuleHandlers(const std::string& name) {
+    for (const auto& handler : Registry().modules)
+        handler(name);
 }
 
 bool AnyDevices() {

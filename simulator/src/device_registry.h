@@ -21,6 +21,7 @@ std::optional<CommandResult> RunProgramHandlers(const std::vector<std::string>& 
 // 0 or an errno value; EINVAL when nothing is mounted there (no handler).
 int RunUmountHandler(const std::string& machinePath);
 void RunResetHandlers();
+void RunModuleHandlers(const std::string& name);
 
 // Cheap test for the descriptor calls that most of the process makes.
 bool AnyDevices();

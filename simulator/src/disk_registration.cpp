@@ -1,5 +1,5 @@
 // Plugs the SCSI disks into the machine: the open of their nodes, the
-// rescan that makes a late disk show up, and a fresh set per run.
+// rescan that makes a late disk show up.
 
 #include <fcntl.h>
 
@@ -51,8 +51,10 @@ const sim::core::Registration registration([] {
     sim::core::AddOpenHandler(OpenDiskNode);
     sim::core::AddCommandHandler(Rescan);
     sim::core::AddProgramHandler(RescanProgram);
-    sim::core::AddResetHandler(
-        [] { DiskRegistry::Instance().Reset(sim::core::CurrentScenario()); });
+    sim::core::AddModuleHandler([](const std::string& name) {
+        if (name == "sg")
+            DiskRegistry::Instance().GenericDriverChanged();
+    });
 });
 
 }  // namespace

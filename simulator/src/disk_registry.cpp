@@ -102,9 +102,15 @@ int DiskRegistry::Add(const DiskSetup& setup) {
         disk.address.host = nextSystemHost_++;
     }
     disk.pendingRescans = setup.rescansBeforeVisible;
+    // A USB disk needs the usb_storage driver, which the kernel loads on demand.
+    disk.blocked = setup.emulated && !sim::core::ModuleLoadable("usb_storage");
     disks_.push_back(disk);
-    if (disk.pendingRescans <= 0)
+    if (disk.blocked) {
+        sim::core::Trace("disk", {sim::core::TraceText("event", "no driver"),
+                                  sim::core::TraceText("module", "usb_storage")});
+    } else if (disk.pendingRescans <= 0) {
         Appear(disks_.back());
+    }
     return disk.key;
 }
 
@@ -123,7 +129,7 @@ void DiskRegistry::Remove(int key) {
 void DiskRegistry::Rescan() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     for (Disk& disk : disks_) {
-        if (disk.generic >= 0)
+        if (disk.generic >= 0 || disk.blocked)
             continue;
         if (--disk.pendingRescans <= 0)
             Appear(disk);
@@ -137,7 +143,8 @@ std::optional<DiskNode> DiskRegistry::NodeAt(const std::string& machinePath) {
         if (disk.generic < 0)
             continue;
         const std::string whole = "/dev/" + disk.name;
-        const bool generic = path == "/dev/sg" + std::to_string(disk.generic);
+        const bool generic =
+            path == "/dev/sg" + std::to_string(disk.generic) && sim::core::ModuleInKernel("sg");
         if (generic || path == whole || (disk.setup.partitioned && path == whole + "1")) {
             return DiskNode{disk.address, disk.setup.emulated, generic};
         }
@@ -204,10 +211,8 @@ void DiskRegistry::Appear(Disk& disk) {
 
     const std::string genericNode = "/dev/sg" + std::to_string(generic);
     std::error_code ignored;
-    fs::create_directories(
-        sim::core::SandboxPathOf("/sys/class/scsi_generic/sg" + std::to_string(generic)), ignored);
     fs::create_directories(sim::core::SandboxPathOf("/dev"), ignored);
-    MakeEmptyFile(sim::core::SandboxPathOf(genericNode));
+    MakeGenericNodes(disk);
     if (disk.setup.partitioned) {
         WritePartitionTable(sim::core::SandboxPathOf("/dev/" + name), disk.setup.volumeBytes,
                             disk.setup.fatType);
@@ -227,10 +232,7 @@ void DiskRegistry::Appear(Disk& disk) {
 void DiskRegistry::Disappear(Disk& disk) {
     const std::string genericNode = "/dev/sg" + std::to_string(disk.generic);
     std::error_code ignored;
-    fs::remove_all(
-        sim::core::SandboxPathOf("/sys/class/scsi_generic/sg" + std::to_string(disk.generic)),
-        ignored);
-    fs::remove(sim::core::SandboxPathOf(genericNode), ignored);
+    RemoveGenericNodes(disk);
     fs::remove(sim::core::SandboxPathOf("/dev/" + disk.name), ignored);
     if (disk.setup.partitioned)
         fs::remove(sim::core::SandboxPathOf(VolumeNode(disk)), ignored);
@@ -239,6 +241,41 @@ void DiskRegistry::Disappear(Disk& disk) {
                               sim::core::TraceText("generic", genericNode)});
     disk.generic = -1;
     disk.name.clear();
+}
+
+void DiskRegistry::MakeGenericNodes(const Disk& disk) {
+    if (!sim::core::ModuleInKernel("sg"))
+        return;
+    const std::string generic = "sg" + std::to_string(disk.generic);
+    std::error_code ignored;
+    fs::create_directories(sim::core::SandboxPathOf("/sys/class/scsi_generic/" + generic), ignored);
+    MakeEmptyFile(sim::core::SandboxPathOf("/dev/" + generic));
+}
+
+void DiskRegistry::RemoveGenericNodes(const Disk& disk) {
+    const std::string generic = "sg" + std::to_string(disk.generic);
+    std::error_code ignored;
+    fs::remove_all(sim::core::SandboxPathOf("/sys/class/scsi_generic/" + generic), ignored);
+    fs::remove(sim::core::SandboxPathOf("/dev/" + generic), ignored);
+}
+
+void DiskRegistry::GenericDriverChanged() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const bool loaded = sim::core::ModuleInKernel("sg");
+    const std::string classDirectory = sim::core::SandboxPathOf("/sys/class/scsi_generic");
+    std::error_code ignored;
+    if (loaded)
+        fs::create_directories(classDirectory, ignored);
+    for (const Disk& disk : disks_) {
+        if (disk.generic < 0)
+            continue;
+        if (loaded)
+            MakeGenericNodes(disk);
+        else
+            RemoveGenericNodes(disk);
+    }
+    if (!loaded)
+        fs::remove_all(classDirectory, ignored);
 }
 
 }  // namespace sim::devices

@@ -63,6 +63,9 @@ public:
     void Remove(int key);
     // One "blockdev --report" over the SCSI disks.
     void Rescan();
+    // The sg driver came or went: the generic nodes of the visible disks and
+    // its class directory follow it.
+    void GenericDriverChanged();
 
     std::optional<DiskNode> NodeAt(const std::string& machinePath);
     // The FAT volume file reached through a sandbox path: the volume node of a
@@ -79,12 +82,15 @@ private:
         DiskSetup setup;
         ScsiAddress address;
         int pendingRescans = 0;
-        int generic = -1;  // N of /dev/sgN once visible
-        std::string name;  // sdX once visible
+        bool blocked = false;  // a USB disk without a usb_storage driver never shows up
+        int generic = -1;      // N of /dev/sgN once visible
+        std::string name;      // sdX once visible
     };
 
     void Appear(Disk& disk);
     void Disappear(Disk& disk);
+    void MakeGenericNodes(const Disk& disk);
+    void RemoveGenericNodes(const Disk& disk);
     std::string VolumeNode(const Disk& disk) const;
 
     std::recursive_mutex mutex_;

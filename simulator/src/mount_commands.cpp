@@ -115,7 +115,6 @@ const sim::core::Registration registration([] {
     sim::core::AddProgramHandler(MountProgram);
     sim::core::SetUmountHandler(
         [](const std::string& machinePath) { return MountTable::Instance().Umount(machinePath); });
-    sim::core::AddResetHandler([] { MountTable::Instance().Reset(); });
 });
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "real_files.h"
+#include "real_libc.h"
 #include "sim_core.h"
 
 namespace sim::core {
@@ -40,12 +41,26 @@ void MakeFile(const std::string& machinePath, const std::string& content, unsign
             problem);
 }
 
+// A link made inside the machine points at the sandbox location of a machine
+// target, as the emulated ln does.
+void MakeLink(const std::string& machinePath, const std::string& target,
+              const std::string& problem) {
+    const std::string path = SandboxPathOf(machinePath);
+    const std::optional<std::string> mapped = MapPath(target);
+    Require(files::MakeDirectories(files::ParentOf(path)), problem);
+    Real().unlink(path.c_str());
+    Require(Real().symlink(mapped ? mapped->c_str() : target.c_str(), path.c_str()) == 0, problem);
+}
+
 void LayOutDefaults(const MachineSettings& settings) {
     const std::string problem = "simmachine: cannot lay out the sandbox " + SandboxRoot();
-    for (const char* dir : {"/etc/udev/rules.d", "/lib/udev/rules.d", "/run/udev/rules.d", "/dev",
-                            "/sys/class/scsi_generic"}) {
+    for (const char* dir :
+         {"/etc/udev/rules.d", "/lib/udev/rules.d", "/run/udev/rules.d", "/dev"}) {
         Require(files::MakeDirectories(SandboxPathOf(dir)), problem);
     }
+    // The sg driver makes its class directory.
+    if (ModuleInKernel("sg"))
+        Require(files::MakeDirectories(SandboxPathOf("/sys/class/scsi_generic")), problem);
     MakeFile("/sbin/udevadm", kExecutableText, 0755, problem);
     std::string builtin;
     for (const auto& [name, module] : settings.modules) {
@@ -164,6 +179,8 @@ void LayOutSandbox(const Machine& machine) {
             Require(files::MakeDirectories(SandboxPathOf(path)), problem);
         } else if (statement == "remove") {
             Require(files::RemoveTree(SandboxPathOf(path)), problem);
+        } else if (statement == "link") {
+            MakeLink(path, entries[i].second, problem);
         }
     }
 }

@@ -149,6 +149,15 @@ private:
                 Fail("expected 'expect.KEY = VALUE'");
         } else if (name == "disk") {
             ExpectWords(key, 2, "disk NAME = SETTINGS");
+        } else if (name == "link") {
+            ExpectWords(key, 2, "link PATH = TARGET");
+            RequireAbsolute(key[1]);
+            if (value.empty())
+                Fail("expected 'link PATH = TARGET'");
+        } else if (name == "mount") {
+            ExpectWords(key, 2, "mount DIR = DEVICE");
+            RequireAbsolute(key[1]);
+            RequireAbsolute(value);
         } else if (name == "module") {
             ExpectWords(key, 2, "module NAME = STATE");
             ExpectChoice("module " + key[1], value, kModuleStates);

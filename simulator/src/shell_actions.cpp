@@ -7,8 +7,11 @@
 
 #include <cctype>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 
+#include "device_registry.h"
+#include "machine.h"
 #include "real_files.h"
 #include "real_libc.h"
 #include "sandbox.h"
@@ -25,6 +28,11 @@ bool IsExecutable(const std::string& machinePath) {
     struct stat info;
     return Real().stat(SandboxPathOf(machinePath).c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
            (info.st_mode & 0111) != 0;
+}
+
+bool InKernel(const KernelModule& module) {
+    return module.state == "loaded" || module.state == "builtin" ||
+           (module.state == "loads-invisibly" && module.inserted);
 }
 
 const char kHaldaemon[] = "/etc/init.d/haldaemon";
@@ -65,10 +73,13 @@ CommandResult Modprobe(MachineSettings& settings, const std::string& name) {
     KernelModule* module = ModuleNamed(settings, name);
     if (module == nullptr || module->state == "unloadable")
         return Exit(1);
+    const bool before = InKernel(*module);
     if (module->state == "loadable")
         module->state = "loaded";
     if (module->state == "loads-invisibly")
         module->inserted = true;
+    if (!before)
+        RunModuleHandlers(name);
     return Exit(0);
 }
 
@@ -82,13 +93,25 @@ CommandResult Rmmod(MachineSettings& settings, const std::string& name) {
     }
     if (module->state == "loaded") {
         module->state = "loadable";
-        return Exit(0);
-    }
-    if (module->state == "loads-invisibly" && module->inserted) {
+    } else if (module->state == "loads-invisibly" && module->inserted) {
         module->inserted = false;
-        return Exit(0);
+    } else {
+        return Exit(1);
     }
-    return Exit(1);
+    RunModuleHandlers(name);
+    return Exit(0);
+}
+
+bool ModuleInKernel(const std::string& name) {
+    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    const KernelModule* module = ModuleNamed(RunningMachine().settings, name);
+    return module != nullptr && InKernel(*module);
+}
+
+bool ModuleLoadable(const std::string& name) {
+    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    const KernelModule* module = ModuleNamed(RunningMachine().settings, name);
+    return module != nullptr && module->state != "unloadable";
 }
 
 CommandResult GrepBuiltin(MachineSettings& settings) {

@@ -120,6 +120,15 @@ void AddProgramHandler(ProgramHandler handler);
 // /usr/bin or /usr/sbin, any other path as it is, a bare name as it is.
 std::string ProgramName(const std::string& argv0);
 
+// Kernel modules as the devices see them: whether the module's code is in
+// the kernel (loaded, built in, or inserted though lsmod misses it), and
+// whether the kernel has it or could load it on demand.
+bool ModuleInKernel(const std::string& name);
+bool ModuleLoadable(const std::string& name);
+// Runs after modprobe or rmmod changed whether a module is in the kernel.
+using ModuleHandler = std::function<void(const std::string& name)>;
+void AddModuleHandler(ModuleHandler handler);
+
 // umount(2) of a simulated path: returns 0 or an errno value.
 using UmountHandler = std::function<int(const std::string& machinePath)>;
 void SetUmountHandler(UmountHandler handler);

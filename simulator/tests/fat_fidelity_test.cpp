@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <scsi/scsi.h>
 #include <scsi/sg.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 
@@ -185,6 +187,60 @@ TEST(FatFidelity, AttachedPartitionShowsUpAfterTheRescans) {
     ASSERT_EQ(client.Exchange("30 a1 22 34 12 00 00 00 00 00 04"), "31 a1 00");
     EXPECT_FALSE(Exists("/dev/sda"));
     EXPECT_FALSE(Exists("/sys/class/scsi_generic/sg0"));
+}
+
+// The sg driver makes the generic nodes and its class directory, and they
+// follow it in and out; a USB disk without a usb_storage driver never shows.
+TEST(FatFidelity, DriversGateTheDeviceNodes) {
+    const std::string attach = "30 a1 21 34 12 01 00 00 00 00 01";
+    const struct {
+        std::string scenario;
+        bool disk;
+        bool generic;
+    } cases[] = {
+        {"", true, true},
+        {"module sg = loadable", true, false},
+        {"module sg = builtin", true, true},
+        {"module usb_storage = loaded", true, true},
+        {"module usb_storage = builtin", true, true},
+        {"module usb_storage = unloadable", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        sim::Reset(c.scenario + "\ncontroller.partition.0 = SECUPD\n");
+        simtest::IpmiClient client;
+        ASSERT_EQ(client.Exchange("30 a1 10 00 00 3c"), "31 a1 00 34 12");
+        ASSERT_EQ(client.Exchange(attach), "31 a1 00");
+        EXPECT_EQ(Exists("/dev/sda"), c.disk);
+        EXPECT_EQ(Exists("/dev/sg0"), c.generic);
+        EXPECT_EQ(Exists("/sys/class/scsi_generic/sg0"), c.generic);
+        const int fd = ::open("/dev/sg0", O_RDONLY | O_NONBLOCK);
+        EXPECT_EQ(fd >= 0, c.generic);
+        if (fd >= 0)
+            ::close(fd);
+        EXPECT_EQ(std::system("lsusb | grep -i 0624:0250 > /dev/null"), 0);
+    }
+    sim::Reset("module sg = loadable\ncontroller.partition.0 = SECUPD\n");
+    simtest::IpmiClient client;
+    ASSERT_EQ(client.Exchange("30 a1 10 00 00 3c"), "31 a1 00 34 12");
+    ASSERT_EQ(client.Exchange(attach), "31 a1 00");
+    EXPECT_FALSE(Exists("/sys/class/scsi_generic"));
+    for (const bool load : {true, false}) {
+        char program[] = "modprobe";
+        char remove[] = "-r";
+        char module[] = "sg";
+        char* loading[] = {program, module, nullptr};
+        char* unloading[] = {program, remove, module, nullptr};
+        pid_t child = 0;
+        int status = -1;
+        ASSERT_EQ(
+            posix_spawnp(&child, program, nullptr, nullptr, load ? loading : unloading, nullptr),
+            0);
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(Exists("/dev/sg0"), load);
+        EXPECT_EQ(Exists("/sys/class/scsi_generic/sg0"), load);
+    }
 }
 
 }  // namespace

@@ -173,4 +173,48 @@ TEST(PartitionRoundTrip, EsxiAutomountsAndWritesBackOnDetach) {
     EXPECT_EQ(client.Exchange(kPollStage), "31 a1 00 31 00 03");
 }
 
+// What a crashed earlier run leaves: a partition still attached with its
+// disk present and mounted through the link, and a stale link of another name.
+TEST(PartitionRoundTrip, LeftoversOfAnEarlierRunAreInPlace) {
+    sim::Reset(
+        "controller.partition.0 = SECUPD\ncontroller.partition.3 = OLD\n"
+        "controller.attached = 0\n"
+        "link /dev/secostupd-SECUPD = /dev/sda\nlink /dev/secostupd-OLD = /dev/sdq\n"
+        "mount /tmp/SECUPD = /dev/secostupd-SECUPD\n");
+    EXPECT_EQ(sim::ControllerPartitions(), (std::vector<int>{0, 3}));
+    WriteFile("/tmp/SECUPD/left.txt", "from the crash");
+    ASSERT_EQ(::umount("/tmp/SECUPD"), 0);
+    EXPECT_EQ(::umount("/tmp/SECUPD"), -1);
+    EXPECT_EQ(std::system("rm -f /dev/secostupd-* > /dev/null 2>&1"), 0);
+    EXPECT_EQ(std::system("ln -sf /dev/sda /dev/secostupd-SECUPD"), 0);
+    EXPECT_EQ(std::system(kMount), 0);
+    FILE* left = std::fopen("/tmp/SECUPD/left.txt", "r");
+    EXPECT_NE(left, nullptr);
+    if (left != nullptr)
+        std::fclose(left);
+    IpmiClient client;
+    ASSERT_EQ(client.Exchange(kBegin), "31 a1 00 34 12");
+    EXPECT_EQ(client.Exchange(kDetach), "31 a1 00");
+
+    const struct {
+        std::string scenario;
+        std::string error;
+    } refused[] = {
+        {"controller.attached = 2",
+         "scenario <text>:1: controller.attached: partition 2 has no "
+         "controller.partition line"},
+        {"dir /tmp/SECUPD\nmount /tmp/SECUPD = /dev/sdq",
+         "scenario <text>:2: mount /tmp/SECUPD: /dev/sdq is not a visible FAT volume"},
+        {"link /dev/x", "scenario <text>:1: expected 'KEY = VALUE', got 'link /dev/x'"},
+    };
+    for (const auto& c : refused) {
+        try {
+            sim::Reset(c.scenario);
+            ADD_FAILURE() << c.scenario;
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()), c.error);
+        }
+    }
+}
+
 }  // namespace

@@ -4,10 +4,8 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <limits.h>
-#include <spawn.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,9 +16,10 @@
 #include <random>
 #include <string>
 
+#include "DirectoryEntry.h"
+#include "KORHandles.h"
 #include "KORLogger.h"
-
-extern char** environ;
+#include "KORSystem.h"
 
 namespace {
 
@@ -71,12 +70,12 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // into a directory inside it ends.
 bool CopyTree(const std::string& from, const std::string& to, const struct stat& skip,
               bool overwrite) {
-    DIR* directory = opendir(from.c_str());
-    if (directory == nullptr) {
+    const KORHandles::Directory directory(opendir(from.c_str()));
+    if (!directory) {
         return false;
     }
     bool copied = true;
-    while (struct dirent* entry = readdir(directory)) {
+    while (struct dirent* entry = readdir(directory.get())) {
         if (IsDotEntry(entry->d_name)) {
             continue;
         }
@@ -113,7 +112,6 @@ bool CopyTree(const std::string& from, const std::string& to, const struct stat&
             copied = false;
         }
     }
-    closedir(directory);
     return copied;
 }
 
@@ -159,8 +157,8 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
         return 1;
     }
     std::string directoryText = directory.GetUTF8String();
-    DIR* stream = opendir(directoryText.c_str());
-    if (stream == nullptr) {
+    const KORHandles::Directory stream(opendir(directoryText.c_str()));
+    if (!stream) {
         return 1;
     }
     // Without an extension the pattern is matched against the name without
@@ -171,11 +169,12 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
     if (!matchBaseName) {
         pattern += "." + extension.GetUTF8String();
     }
-    while (struct dirent* entry = readdir(stream)) {
-        if (IsDotEntry(entry->d_name) || entry->d_type == DT_DIR) {
+    while (struct dirent* entry = readdir(stream.get())) {
+        std::string name = entry->d_name;
+        if (IsDotEntry(entry->d_name) ||
+            KORDirectoryEntry::IsDirectory(entry->d_type, directoryText + "/" + name)) {
             continue;
         }
-        std::string name = entry->d_name;
         if (!matchAll) {
             std::string subject =
                 matchBaseName ? KORFile(KORString(name)).GetBaseName().GetUTF8String() : name;
@@ -185,7 +184,6 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
         }
         names.push_back(KORString(fullPath ? directoryText + "/" + name : name));
     }
-    closedir(stream);
     return 0;
 }
 
@@ -316,14 +314,13 @@ bool KORFileUtil::DeleteDirectory(KORFile& directory, bool self) {
     if (self) {
         return remove(path.c_str()) == 0;
     }
-    DIR* stream = opendir(path.c_str());
-    if (stream != nullptr) {
-        while (struct dirent* entry = readdir(stream)) {
+    const KORHandles::Directory stream(opendir(path.c_str()));
+    if (stream) {
+        while (struct dirent* entry = readdir(stream.get())) {
             if (!IsDotEntry(entry->d_name)) {
                 remove((path + "/" + entry->d_name).c_str());
             }
         }
-        closedir(stream);
     }
     return false;
 }
@@ -357,26 +354,11 @@ bool KORFileUtil::GetFile(const KORString& url, const KORFile& target) {
     }
     std::string urlText = url.GetUTF8String();
     // An argument vector, no shell; "--" keeps a URL from being read as an option.
-    std::string program = "wget";
-    std::string option = intoDirectory ? "-P" : "-O";
-    std::string endOfOptions = "--";
-    char* arguments[] = {&program[0],      &option[0],  &targetPath[0],
-                         &endOfOptions[0], &urlText[0], nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child;
-    int spawned = posix_spawnp(&child, program.c_str(), &actions, nullptr, arguments, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    const KORSystem::CommandStatus status =
+        KORSystem::RunProgram({"wget", intoDirectory ? "-P" : "-O", targetPath, "--", urlText},
+                              KORSystem::ProgramOutput::Discarded);
+    if (status.raw == -1) {
         KOR_LOG(KOR_LOG_ERROR, "Cannot run wget for %s", urlText.c_str());
-        return false;
     }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return status.Succeeded();
 }
