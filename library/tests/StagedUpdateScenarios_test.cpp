@@ -23,10 +23,12 @@
 
 #include <kortest/TemporaryDirectory.h>
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,26 +122,23 @@ std::map<long long, int> Sleeps(const std::vector<TraceEvent>& trace) {
 // plus those created, minus those deleted.
 std::vector<std::string> PartitionsLeft(const std::string& scenarioPath,
                                         const std::vector<TraceEvent>& trace) {
-    std::map<std::string, bool> present;
+    std::set<std::string> present;
     std::ifstream scenario(scenarioPath);
     static const std::regex kPartition(R"(^controller\.partition\.(\d+)\s*=)");
     std::smatch match;
     for (std::string line; std::getline(scenario, line);) {
         if (std::regex_search(line, match, kPartition))
-            present[match[1].str()] = true;
+            present.insert(match[1].str());
     }
     for (const TraceEvent& event : trace) {
         if (event.kind != "controller")
             continue;
         if (event.Field("event") == "partition created")
-            present[event.Field("partition")] = true;
+            present.insert(event.Field("partition"));
         if (event.Field("event") == "partition deleted")
             present.erase(event.Field("partition"));
     }
-    std::vector<std::string> left;
-    for (const auto& [number, exists] : present)
-        left.push_back(number);
-    return left;
+    return {present.begin(), present.end()};
 }
 
 // What a scenario lets the controller keep: what it would not let go of.
@@ -175,30 +174,6 @@ void ExpectNothingLeftBehind(const std::string& scenarioPath, const ControllerLe
     EXPECT_EQ(fs::exists(run.package + "/vekdebug_update.log"), asked) << "user log";
     EXPECT_EQ(fs::exists(log) && fs::file_size(log) > 0, asked) << "internal log";
 }
-
-class StagedUpdate : public ::testing::Test {
-protected:
-    UpdateRun RunUpdate(const std::string& scenarioPath) {
-        const std::string package = m_directory.Join("package");
-        hosttest::HostProcess process;
-        process.arguments = {"--json"};
-        for (const std::string& argument : hosttest::LayOutPackage(package, scenarioPath))
-            process.arguments.push_back(argument);
-        process.packageDirectory = package;
-        process.scenarioPath = scenarioPath;
-        process.tracePath = m_directory.Join("trace.jsonl");
-        process.sandboxPath = m_directory.Join("sandbox");
-        UpdateRun run;
-        run.host = hosttest::RunHost(process);
-        run.records = ParseRecords(run.host.output);
-        run.trace = hosttest::ReadTrace(process.tracePath);
-        run.sandbox = process.sandboxPath;
-        run.package = package;
-        return run;
-    }
-
-    kortest::TemporaryDirectory m_directory;
-};
 
 std::vector<std::string> SplitOn(const std::string& text, char separator) {
     std::vector<std::string> parts;
@@ -276,29 +251,63 @@ ControllerLeftovers ExpectOutcome(const sim::Expectations& expectations, const U
         }
     }
     EXPECT_TRUE(statusStated) << "the scenario states no expect.status";
-    EXPECT_EQ(run.records.size(), records) << "records";
+    EXPECT_EQ(run.records.size(), records) << run.host.output << run.host.errors;
     EXPECT_EQ(Sleeps(run.trace), sleeps) << "pauses";
     return kept;
 }
 
-TEST_F(StagedUpdate, EachScenarioEndsInItsRecordAndLeavesNothingBehind) {
-    std::vector<fs::path> scenarios;
+class StagedUpdate : public ::testing::TestWithParam<std::string> {
+protected:
+    UpdateRun RunUpdate(const std::string& scenarioPath) {
+        const std::string package = m_directory.Join("package");
+        hosttest::HostProcess process;
+        process.arguments = {"--json"};
+        for (const std::string& argument : hosttest::LayOutPackage(package, scenarioPath))
+            process.arguments.push_back(argument);
+        process.packageDirectory = package;
+        process.scenarioPath = scenarioPath;
+        process.tracePath = m_directory.Join("trace.jsonl");
+        process.sandboxPath = m_directory.Join("sandbox");
+        UpdateRun run;
+        run.host = hosttest::RunHost(process);
+        run.records = ParseRecords(run.host.output);
+        run.trace = hosttest::ReadTrace(process.tracePath);
+        run.sandbox = process.sandboxPath;
+        run.package = package;
+        return run;
+    }
+
+    kortest::TemporaryDirectory m_directory;
+};
+
+TEST_P(StagedUpdate, EndsInTheScenariosRecordAndLeavesNothingBehind) {
+    const std::string scenario = kScenarioFolder + "/" + GetParam();
+    const UpdateRun run = RunUpdate(scenario);
+    const ControllerLeftovers kept = ExpectOutcome(sim::ScenarioExpectationsOf(scenario), run);
+    ExpectNothingLeftBehind(scenario, kept, run);
+}
+
+std::vector<std::string> ShippedScenarios() {
+    std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(kScenarioFolder)) {
         if (entry.path().extension() == ".scn")
-            scenarios.push_back(entry.path());
+            names.push_back(entry.path().filename().string());
     }
-    std::sort(scenarios.begin(), scenarios.end());
-    ASSERT_GT(scenarios.size(), 30u);
-    for (const fs::path& scenario : scenarios) {
-        SCOPED_TRACE(scenario.filename().string());
-        const UpdateRun run = RunUpdate(scenario.string());
-        ASSERT_FALSE(run.records.empty()) << run.host.output << run.host.errors;
-        const ControllerLeftovers kept =
-            ExpectOutcome(sim::ScenarioExpectationsOf(scenario.string()), run);
-        ExpectNothingLeftBehind(scenario.string(), kept, run);
-        fs::remove_all(m_directory.Join("package"));
-        fs::remove_all(m_directory.Join("sandbox"));
-    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
+
+// Test names are the file names without the extension, as letters and digits.
+std::string TestName(const ::testing::TestParamInfo<std::string>& info) {
+    std::string name = info.param.substr(0, info.param.rfind('.'));
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, StagedUpdate, ::testing::ValuesIn(ShippedScenarios()),
+                         TestName);
 
 }  // namespace
