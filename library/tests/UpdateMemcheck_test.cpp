@@ -1,6 +1,7 @@
-// One whole staged update of the sample package under valgrind's memcheck:
-// no memory error and no definite leak in the host, the library or the
-// simulator's stand-ins.
+// Whole staged updates under valgrind's memcheck: no memory error and no
+// definite leak in the host, the library or the simulator's stand-ins, on the
+// way of success, on a failure's way out, and across two updates in one
+// process.
 #include <gtest/gtest.h>
 
 #include <kortest/TemporaryDirectory.h>
@@ -12,14 +13,15 @@
 
 namespace {
 
-TEST(UpdateMemcheck, AWholeUpdateHasNoMemoryErrorAndNoDefiniteLeak) {
-    if (std::string(KOR_VALGRIND).empty() ||
-        std::string(KOR_VALGRIND).find("NOTFOUND") != std::string::npos)
+class UpdateMemcheck : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(UpdateMemcheck, HasNoMemoryErrorAndNoDefiniteLeak) {
+    if (std::string(KOR_VALGRIND).find("NOTFOUND") != std::string::npos)
         GTEST_SKIP() << "valgrind is not installed";
     kortest::TemporaryDirectory directory;
     hosttest::HostProcess process;
     process.packageDirectory = directory.Join("package");
-    process.scenarioPath = std::string(KOR_SOURCE_DIR) + "/simulator/scenarios/healthy.scn";
+    process.scenarioPath = std::string(KOR_SOURCE_DIR) + "/simulator/scenarios/" + GetParam();
     process.arguments = hosttest::LayOutPackage(process.packageDirectory, process.scenarioPath);
     process.tracePath = directory.Join("trace.jsonl");
     process.sandboxPath = directory.Join("sandbox");
@@ -32,8 +34,13 @@ TEST(UpdateMemcheck, AWholeUpdateHasNoMemoryErrorAndNoDefiniteLeak) {
     std::ifstream file(report);
     std::stringstream text;
     text << file.rdbuf();
-    EXPECT_EQ(outcome.exitStatus, 0) << outcome.output << outcome.errors << text.str();
+    // 0 or 1: the host's own verdict on the record; 99 is memcheck's.
+    EXPECT_LE(outcome.exitStatus, 1) << outcome.output << outcome.errors << text.str();
     EXPECT_NE(text.str().find("ERROR SUMMARY: 0 errors"), std::string::npos) << text.str();
 }
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateMemcheck,
+                         ::testing::Values("healthy.scn", "stage-checksum-mismatch.scn",
+                                           "two-updates.scn"));
 
 }  // namespace
