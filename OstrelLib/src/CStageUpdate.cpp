@@ -9,7 +9,7 @@ namespace SecureUpdateFramework {
 
 namespace {
 
-// The controller may be busy finishing the digest; it is asked again at once.
+// A refused stage command is sent again at once, without a pause.
 constexpr int kStageCommandAttempts = 10;
 
 const char* StageCommandFor(DIGEST_TYPE method) {
