@@ -13,7 +13,7 @@ namespace {
 
 // Copies go through one buffer of this size: large reads and writes keep the
 // copy at the disk's speed.
-constexpr std::size_t kCopyBufferSize = 1024 * 1024;
+constexpr std::size_t kCopyBufferSize = std::size_t{1024} * 1024;
 
 constexpr int kMaximumPartitionMegabytes = 292;
 

@@ -68,8 +68,8 @@ void CSHA::AddData(const char* data, int length) {
         ++m_uiBitCountHigh;
     m_uiBitCountHigh += static_cast<std::uint32_t>(length) >> 29;
 
-    const unsigned char* input = reinterpret_cast<const unsigned char*>(data);
-    std::size_t remaining = static_cast<std::size_t>(length);
+    const auto* input = reinterpret_cast<const unsigned char*>(data);
+    auto remaining = static_cast<std::size_t>(length);
     if (buffered > 0) {
         const std::size_t taken = std::min(remaining, kBlockSize - buffered);
         std::copy(input, input + taken, m_aucBlock + buffered);
@@ -104,7 +104,7 @@ void CSHA::FinalDigest(char* digest) {
     StoreBigEndian(m_uiBitCountLow, m_aucBlock + kLengthOffset + 4);
     Transform();
 
-    for (int i = 0; i < 8; ++i)
+    for (std::size_t i = 0; i < 8; ++i)
         StoreBigEndian(m_auiHash[i], reinterpret_cast<unsigned char*>(digest) + 4 * i);
     Reset();
 }
@@ -149,7 +149,7 @@ void CSHA::Char2Hex(unsigned char byte, char* out) {
 
 void CSHA::Binary2Hex(const unsigned char* data, int count, char* out) {
     out[0] = '\0';
-    for (int i = 0; i < count; ++i)
+    for (std::size_t i = 0; i < static_cast<std::size_t>(std::max(count, 0)); ++i)
         Char2Hex(data[i], out + 2 * i);
 }
 

@@ -20,7 +20,7 @@ void CompressPortable(std::uint32_t state[8], const unsigned char* blocks, std::
                       const std::uint32_t* k) {
     for (; count > 0; --count, blocks += 64) {
         std::uint32_t w[64];
-        for (int t = 0; t < 16; ++t)
+        for (std::size_t t = 0; t < 16; ++t)
             w[t] = LoadBigEndian(blocks + 4 * t);
         for (int t = 16; t < 64; ++t) {
             const std::uint32_t s0 =

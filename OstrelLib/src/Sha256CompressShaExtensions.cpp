@@ -2,10 +2,12 @@
 // compiled for them (target attribute), so the library still runs on CPUs
 // without them; CpuHasShaExtensions() says whether they may be called.
 
+#include "Sha256Compression.h"
+
+#if defined(__x86_64__)
+
 #include <cpuid.h>
 #include <immintrin.h>
-
-#include "Sha256Compression.h"
 
 namespace Sha256Compression {
 
@@ -46,7 +48,7 @@ KOR_SHA_TARGET void CompressWithShaExtensions(std::uint32_t state[8], const unsi
     for (; count > 0; --count, blocks += 64) {
         const __m128i savedAbef = abef;
         const __m128i savedCdgh = cdgh;
-        const __m128i* input = reinterpret_cast<const __m128i*>(blocks);
+        const auto* input = reinterpret_cast<const __m128i*>(blocks);
         __m128i w0 = _mm_shuffle_epi8(_mm_loadu_si128(input + 0), byteOrder);
         __m128i w1 = _mm_shuffle_epi8(_mm_loadu_si128(input + 1), byteOrder);
         __m128i w2 = _mm_shuffle_epi8(_mm_loadu_si128(input + 2), byteOrder);
@@ -86,3 +88,20 @@ bool CpuHasShaExtensions() {
 }
 
 }  // namespace Sha256Compression
+
+#else  // Other CPUs: the portable code only.
+
+namespace Sha256Compression {
+
+void CompressWithShaExtensions(std::uint32_t state[8], const unsigned char* blocks,
+                               std::size_t count, const std::uint32_t* k) {
+    CompressPortable(state, blocks, count, k);
+}
+
+bool CpuHasShaExtensions() {
+    return false;
+}
+
+}  // namespace Sha256Compression
+
+#endif

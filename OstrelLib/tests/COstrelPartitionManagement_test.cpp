@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <simmachine/SimMachine.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,27 @@ TEST_F(PartitionTest, CleansUpWhatTheControllerStillHas) {
         EXPECT_NO_THROW(m_partition.reset());
         EXPECT_EQ(Requests(), row.requests);
     }
+}
+
+TEST_F(PartitionTest, RecoversFromACrashedRunsAttachedAndMountedPartition) {
+    Start(
+        "controller.partition.0 = SECUPD\n"
+        "controller.attached = 0\n"
+        "link /dev/secostupd-SECUPD = /dev/sda\n"
+        "mount /tmp/SECUPD = /dev/secostupd-SECUPD\n");
+    m_partition->CleanupExistingDynamicPartitions();
+    EXPECT_EQ(Requests(), Lines({kIndexInfo, Detach("00 01"), Delete("00 01")}));
+    EXPECT_EQ(Commands(), Lines({kRemoveDirectory, kRemoveLinks}));
+    EXPECT_TRUE(Sleeps().empty()) << "unmounted at the first attempt";
+    EXPECT_FALSE(std::filesystem::exists(sim::SandboxPath("/dev/secostupd-SECUPD")));
+    EXPECT_TRUE(sim::ControllerPartitions().empty());
+
+    // The fixed mount point and link are free again for this run.
+    m_partition->CreateDynamicPartition(1146880);
+    m_partition->AttachDynamicPartition();
+    std::string destination;
+    m_partition->GetDynamicPartitionVolumeName(destination);
+    EXPECT_EQ(destination, "/tmp/SECUPD");
 }
 
 TEST_F(PartitionTest, AttachFailsWhenTheDiskCannotBeFoundOrMounted) {

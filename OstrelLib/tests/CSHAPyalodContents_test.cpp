@@ -185,6 +185,9 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
              fs::remove(package.Join("payload/fw.bin"));
          },
          31, "fw.bin: No such file or directory."},
+        {"partition full",
+         "disk sdb = label=SECUPD fat=16 size=8M\nmount /tmp/SECUPD = /dev/sdb\nmount.space = 25",
+         nothing, 31, "fw.bin: No space left on device."},
         {"empty payload file", "",
          [](const kortest::TemporaryDirectory& package) { package.Write("payload/fw.bin", ""); },
          31, "FileDigest ERROR: in CSHA::FinalDigest(), No data Added before call!"},

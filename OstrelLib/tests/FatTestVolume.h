@@ -69,13 +69,11 @@ inline std::vector<uint8_t> Little(uint32_t value, size_t count) {
 }
 
 // A 32-byte directory entry: an 11-byte name, blank-padded, and its attribute.
-inline std::vector<uint8_t> Entry(const std::string& name, uint8_t attribute) {
-    std::vector<uint8_t> entry(32, 0);
-    std::string field = name;
-    field.resize(11, ' ');
-    entry.assign(field.begin(), field.end());
+inline std::vector<uint8_t> Entry(std::string name, uint8_t attribute) {
+    name.resize(11, ' ');
+    std::vector<uint8_t> entry(name.begin(), name.end());
+    entry.push_back(attribute);
     entry.resize(32, 0);
-    entry[11] = attribute;
     return entry;
 }
 

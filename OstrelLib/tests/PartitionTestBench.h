@@ -87,19 +87,16 @@ inline std::string Delete(const std::string& handle) {
     return "DeleteDynamicPartition: 30 a1 23 34 12 " + handle;
 }
 
-inline Lines Repeated(const Lines& lines, int times) {
-    Lines all;
-    for (int i = 0; i < times; ++i)
-        all.insert(all.end(), lines.begin(), lines.end());
-    return all;
-}
-
 // The lines of each part, one after the other.
 inline Lines Joined(std::initializer_list<Lines> parts) {
     Lines all;
     for (const Lines& part : parts)
         all.insert(all.end(), part.begin(), part.end());
     return all;
+}
+
+inline Lines Repeated(const Lines& lines, int times) {
+    return times <= 0 ? Lines{} : Joined({lines, Repeated(lines, times - 1)});
 }
 
 }  // namespace partitiontest

@@ -316,8 +316,15 @@ void ControllerModel::Attach(int number, Message& answer) {
         const std::string volume = directory + "/partition-" + std::to_string(number) + "-" +
                                    std::to_string(++volumeSerial_) + ".img";
         std::string error;
-        if (!FatImage::Create(volume, uint64_t{partition.units} * kUnitBytes,
-                              VolumeLabel(partition.name), settings_.fatType, &error)) {
+        if (!settings_.image.empty()) {
+            fs::copy_file(settings_.image, volume, fs::copy_options::overwrite_existing, ignored);
+            if (ignored)
+                error = "cannot copy " + settings_.image + ": " + ignored.message();
+        } else {
+            FatImage::Create(volume, uint64_t{partition.units} * kUnitBytes,
+                             VolumeLabel(partition.name), settings_.fatType, &error);
+        }
+        if (!error.empty()) {
             Event("partition not attached",
                   {TraceNumber("partition", number), TraceText("why", error)});
             Refuse(answer, kUnspecified);

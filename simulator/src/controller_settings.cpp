@@ -57,6 +57,9 @@ ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& s
         throw std::runtime_error("controller.disk_visible_after: expected 0 to 1000");
     }
     settings.diskVisibleAfter = static_cast<int>(visibleAfter);
+    settings.image = scenario.Get("controller.image");
+    if (!settings.image.empty() && settings.image[0] != '/')
+        throw std::runtime_error("controller.image: needs an absolute path");
     if (scenario.Has("controller.disk_address")) {
         settings.diskAddress = ParseScsiAddress(scenario.Get("controller.disk_address"));
         if (!settings.diskAddress) {

@@ -41,6 +41,7 @@ struct ControllerSettings {
     bool diskPartitioned = false;
     int diskVisibleAfter = 0;                // blockdev runs before it shows up
     int fatType = 0;                         // 0: mkfs.vfat chooses
+    std::string image;  // a volume file each partition's first attach copies
     std::optional<ScsiAddress> diskAddress;  // unset: a new hot-plug host, LUN 1
 
     // Throws std::runtime_error naming the key of a value out of range.

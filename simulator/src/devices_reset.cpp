@@ -28,7 +28,7 @@ const sim::core::Registration registration([] {
     sim::core::AddResetHandler([] {
         const sim::core::Scenario& scenario = sim::core::CurrentScenario();
         DiskRegistry::Instance().Reset(scenario);
-        MountTable::Instance().Reset();
+        MountTable::Instance().Reset(scenario);
         ControllerModel::Instance().Reset(scenario);
         ControllerModel::Instance().AttachLeftovers();
         MountLeftovers(scenario);

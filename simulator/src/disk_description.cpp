@@ -84,6 +84,10 @@ DiskDescription DiskDescription::Parse(const std::string& name, const std::strin
                 throw std::runtime_error(where + ": layout must be whole or partitioned");
             }
             description.partitioned = setting == "partitioned";
+        } else if (key == "image") {
+            if (setting.empty() || setting[0] != '/')
+                throw std::runtime_error(where + ": image needs an absolute path");
+            description.image = setting;
         } else if (key == "address") {
             description.address = ParseScsiAddress(setting);
             if (!description.address) {

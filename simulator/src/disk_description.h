@@ -1,7 +1,7 @@
 #pragma once
 // A SCSI disk the scenario adds to the machine:
 //   disk NAME = label=L fat=12|16|32 size=BYTES emulated=yes|no layout=whole|partitioned
-//               address=HOST:CHANNEL:ID:LUN
+//               address=HOST:CHANNEL:ID:LUN image=PATH
 
 #include <cstdint>
 #include <optional>
@@ -19,6 +19,7 @@ struct DiskDescription {
     bool emulated = false;  // true: behind an emulated host adapter, as USB disks are
     bool partitioned = false;
     std::optional<ScsiAddress> address;  // unset: the registry's default
+    std::string image;  // a volume file to copy instead of making one (label, fat, size unused)
 
     // Throws std::runtime_error naming the disk for a malformed value.
     static DiskDescription Parse(const std::string& name, const std::string& value);

@@ -23,6 +23,7 @@ std::optional<int> OpenDiskNode(const std::string& machinePath, const std::strin
     const std::optional<DiskNode> node = DiskRegistry::Instance().NodeAt(machinePath);
     if (!node)
         return std::nullopt;
+    DiskRegistry::Instance().RefreshWholeDisk(machinePath);
     // Read-only whatever was asked: the volume changes only through mount and
     // umount, never through a raw write to the node.
     const int fd = sim::core::RealOpen(sandboxPath.c_str(), O_RDONLY);

@@ -70,8 +70,14 @@ void DiskRegistry::Reset(const sim::core::Scenario& scenario) {
         std::error_code ignored;
         fs::create_directories(fs::path(volume).parent_path(), ignored);
         std::string error;
-        if (!FatImage::Create(volume, description.bytes, description.label, description.fatType,
-                              &error)) {
+        if (!description.image.empty()) {
+            fs::copy_file(description.image, volume, fs::copy_options::overwrite_existing, ignored);
+            if (ignored) {
+                throw std::runtime_error("disk " + description.name + ": cannot copy the image " +
+                                         description.image + ": " + ignored.message());
+            }
+        } else if (!FatImage::Create(volume, description.bytes, description.label,
+                                     description.fatType, &error)) {
             throw std::runtime_error("disk " + description.name + ": " + error);
         }
         DiskSetup setup;
@@ -133,6 +139,20 @@ void DiskRegistry::Rescan() {
             continue;
         if (--disk.pendingRescans <= 0)
             Appear(disk);
+    }
+}
+
+void DiskRegistry::WriteWholeDisk(const Disk& disk) const {
+    WritePartitionedDisk(sim::core::SandboxPathOf("/dev/" + disk.name), disk.setup.volume,
+                         disk.setup.fatType);
+}
+
+void DiskRegistry::RefreshWholeDisk(const std::string& machinePath) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const std::string path = Normal(machinePath);
+    for (const Disk& disk : disks_) {
+        if (disk.generic >= 0 && disk.setup.partitioned && path == "/dev/" + disk.name)
+            WriteWholeDisk(disk);
     }
 }
 
@@ -213,10 +233,8 @@ void DiskRegistry::Appear(Disk& disk) {
     std::error_code ignored;
     fs::create_directories(sim::core::SandboxPathOf("/dev"), ignored);
     MakeGenericNodes(disk);
-    if (disk.setup.partitioned) {
-        WritePartitionTable(sim::core::SandboxPathOf("/dev/" + name), disk.setup.volumeBytes,
-                            disk.setup.fatType);
-    }
+    if (disk.setup.partitioned)
+        WriteWholeDisk(disk);
     LinkNode(disk.setup.volume, sim::core::SandboxPathOf(VolumeNode(disk)));
     sim::core::Trace("disk", {sim::core::TraceText("event", "appeared"),
                               sim::core::TraceText("device", "/dev/" + name),

@@ -3,7 +3,8 @@
 // partition and the scenario's extra disks. A visible disk has an entry in
 // /sys/class/scsi_generic, a /dev/sgN node and a /dev/sdX node (and /dev/sdX1
 // when partitioned) in the sandbox, the disk nodes being links to the disk's
-// FAT volume file so that reads of the node read the volume.
+// FAT volume file so that reads of the node read the volume (a partitioned
+// disk's whole-disk node holds a partition table and a copy of the volume).
 
 #include <cstdint>
 #include <mutex>
@@ -68,6 +69,10 @@ public:
     void GenericDriverChanged();
 
     std::optional<DiskNode> NodeAt(const std::string& machinePath);
+    // The whole-disk node of a partitioned disk holds a copy of its volume at
+    // the partition's offset, made afresh before each open of that node, so
+    // that it shows what mounts wrote meanwhile.
+    void RefreshWholeDisk(const std::string& machinePath);
     // The FAT volume file reached through a sandbox path: the volume node of a
     // visible disk (its /dev/sdX, or /dev/sdX1 when partitioned).
     std::optional<std::string> VolumeBehind(const std::string& sandboxPath);
@@ -90,6 +95,7 @@ private:
     void Appear(Disk& disk);
     void Disappear(Disk& disk);
     void MakeGenericNodes(const Disk& disk);
+    void WriteWholeDisk(const Disk& disk) const;
     void RemoveGenericNodes(const Disk& disk);
     std::string VolumeNode(const Disk& disk) const;
 

@@ -1,4 +1,5 @@
-// ioctl and close of descriptors that carry a simulated device.
+// ioctl and close of descriptors that carry a simulated device, and the
+// close of files written on the machine.
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include "device_registry.h"
 #include "machine.h"
 #include "sim_core.h"
+#include "written_files.h"
 
 extern "C" {
 
@@ -33,6 +35,7 @@ int close(int fd) {
             device->Closed();
         }
     }
+    sim::core::ForgetWrittenFile(fd);
     return sim::core::RealClose(fd);
 }
 

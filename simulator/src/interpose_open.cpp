@@ -11,6 +11,7 @@
 #include "device_registry.h"
 #include "file_events.h"
 #include "real_libc.h"
+#include "written_files.h"
 
 namespace sim::core {
 namespace {
@@ -43,6 +44,8 @@ int RealOpenAt(int dirfd, const char* path, int flags, mode_t mode) {
                        : Real().openat(dirfd, path, flags, mode);
     const int error = errno;
     ForgetStaleDevice(fd);
+    if (fd >= 0)
+        ForgetWrittenFile(fd);
     errno = error;
     return fd;
 }
@@ -51,8 +54,11 @@ FILE* RealOpenStream(FILE* (*realFopen)(const char*, const char*), const char* p
                      const char* mode) {
     FILE* stream = realFopen(path, mode);
     const int error = errno;
-    if (stream != nullptr)
+    if (stream != nullptr) {
         ForgetStaleDevice(fileno(stream));
+        ForgetWrittenFile(fileno(stream));
+        ForgetWrittenStream(stream);
+    }
     errno = error;
     return stream;
 }
@@ -91,6 +97,8 @@ int OpenPath(int dirfd, const char* path, int flags, mode_t mode) {
     const std::optional<int> claimed = OpenThroughHandlers(*machinePath, sandboxPath, flags);
     const int fd = claimed ? *claimed : RealOpenAt(AT_FDCWD, sandboxPath.c_str(), flags, mode);
     const int error = errno;
+    if (!claimed && fd >= 0 && OpenWrites(flags))
+        TrackWrittenFile(fd, *machinePath);
     RecordFileEvent("open", *machinePath, fd >= 0, OpenAccess(flags), error);
     errno = error;
     return fd;
@@ -116,6 +124,10 @@ FILE* OpenStream(const char* path, const char* mode, FILE* (*realFopen)(const ch
         }
     } else {
         stream = RealOpenStream(realFopen, sandboxPath.c_str(), mode);
+        if (stream != nullptr && OpenWrites(flags)) {
+            TrackWrittenFile(fileno(stream), *machinePath);
+            TrackWrittenStream(stream, *machinePath);
+        }
     }
     const int error = errno;
     RecordFileEvent("fopen", *machinePath, stream != nullptr, OpenAccess(flags), error,

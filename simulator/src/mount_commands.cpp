@@ -113,6 +113,11 @@ const sim::core::Registration registration([] {
     sim::core::AddCommandHandler(MountCommand);
     sim::core::AddCommandHandler(EsxCommand);
     sim::core::AddProgramHandler(MountProgram);
+    sim::core::SetFileSystemHooks(
+        {[](const std::string& path, size_t bytes) {
+             return MountTable::Instance().Reserve(path, bytes);
+         },
+         [](const std::string& path) { MountTable::Instance().Flush(path); }});
     sim::core::SetUmountHandler(
         [](const std::string& machinePath) { return MountTable::Instance().Umount(machinePath); });
 });

@@ -1,5 +1,6 @@
 #include "mount_table.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -69,10 +70,54 @@ MountTable& MountTable::Instance() {
     return table;
 }
 
-void MountTable::Reset() {
+void MountTable::Reset(const sim::core::Scenario& scenario) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     mounts_.clear();
     nextHidden_ = 0;
+    space_.reset();
+    if (scenario.Has("mount.space"))
+        space_ = static_cast<uint64_t>(scenario.Number("mount.space", 0));
+    spaceLeft_.clear();
+    dropUnflushed_ = scenario.Get("mount.drop_unflushed", "no") == "yes";
+}
+
+const MountTable::MountEntry* MountTable::MountHolding(const std::string& path) const {
+    const std::string normal = MachineDirectory(path);
+    for (const MountEntry& mount : mounts_) {
+        if (normal == mount.directory || StartsWith(normal, mount.directory + "/"))
+            return &mount;
+    }
+    return nullptr;
+}
+
+size_t MountTable::Reserve(const std::string& path, size_t bytes) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const MountEntry* mount = space_ ? MountHolding(path) : nullptr;
+    if (mount == nullptr)
+        return bytes;
+    const auto left = spaceLeft_.try_emplace(mount->volume, *space_).first;
+    const size_t fits = static_cast<size_t>(std::min<uint64_t>(bytes, left->second));
+    left->second -= fits;
+    return fits;
+}
+
+void MountTable::Flush(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!dropUnflushed_)
+        return;  // everything reaches the volume at the latest on detach anyway
+    if (!path.empty()) {
+        if (const MountEntry* mount = MountHolding(path))
+            WriteBack(*mount);
+        return;
+    }
+    for (const MountEntry& mount : mounts_)
+        WriteBack(mount);
+}
+
+void MountTable::WriteBack(const MountEntry& mount) {
+    const bool written = FatImage(mount.volume).ReplaceWith(mount.sandboxDirectory);
+    sim::core::Trace("flush", {sim::core::TraceText("dir", mount.directory),
+                               sim::core::TraceNumber("written", written ? 1 : 0)});
 }
 
 int MountTable::Mount(const std::string& link, const std::string& directory) {
@@ -127,7 +172,7 @@ int MountTable::Umount(const std::string& directory) {
             continue;
         const MountEntry mount = *it;
         mounts_.erase(it);
-        Release(mount, "umount");
+        Release(mount, "umount", true);
         return 0;
     }
     return EINVAL;
@@ -155,12 +200,14 @@ void MountTable::VolumeGone(const std::string& volume) {
         }
         const MountEntry mount = *it;
         it = mounts_.erase(it);
-        Release(mount, "disk removed");
+        // Without a flush a volume pulled away loses what its cache still held.
+        Release(mount, dropUnflushed_ ? "disk removed, unflushed writes dropped" : "disk removed",
+                !dropUnflushed_);
     }
 }
 
-void MountTable::Release(const MountEntry& mount, const std::string& why) {
-    const bool written = FatImage(mount.volume).ReplaceWith(mount.sandboxDirectory);
+void MountTable::Release(const MountEntry& mount, const std::string& why, bool writeBack) {
+    const bool written = writeBack && FatImage(mount.volume).ReplaceWith(mount.sandboxDirectory);
     RemoveEntries(mount.sandboxDirectory);
     if (!mount.hidden.empty())
         MoveEntries(mount.hidden, mount.sandboxDirectory);

@@ -169,6 +169,7 @@ std::optional<CommandResult> Unmount(const Arguments& arguments, MachineSettings
 std::optional<CommandResult> Synchronise(const Arguments& arguments, MachineSettings&) {
     if (!arguments.empty())
         return std::nullopt;
+    FlushFileSystems();
     return Exit(0);
 }
 

@@ -16,7 +16,7 @@ namespace {
 
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
+        const ssize_t written = RealWrite(fd, data, size);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)

@@ -64,6 +64,19 @@ void ResolveAll() {
     Resolve(g_real.posix_spawn, "posix_spawn");
     Resolve(g_real.posix_spawnp, "posix_spawnp");
     Resolve(g_real.waitpid, "waitpid");
+    Resolve(g_real.write, "write");
+    Resolve(g_real.pwrite, "pwrite");
+    Resolve(g_real.pwrite64, "pwrite64");
+    Resolve(g_real.fwrite, "fwrite");
+    Resolve(g_real.fputs, "fputs");
+    Resolve(g_real.fclose, "fclose");
+    Resolve(g_real.sendfile, "sendfile");
+    Resolve(g_real.sendfile64, "sendfile64");
+    Resolve(g_real.copy_file_range, "copy_file_range");
+    Resolve(g_real.fsync, "fsync");
+    Resolve(g_real.fdatasync, "fdatasync");
+    Resolve(g_real.sync, "sync");
+    Resolve(g_real.syncfs, "syncfs");
     Resolve(g_real.dlopen, "dlopen");
     Resolve(g_real.dlclose, "dlclose");
 }
@@ -89,6 +102,12 @@ int RealOpen(const char* path, int flags, int mode) {
         return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
     }
     return Real().open(path, flags, mode);
+}
+
+ssize_t RealWrite(int fd, const void* data, size_t size) {
+    if (Real().write == nullptr)
+        return syscall(SYS_write, fd, data, size);
+    return Real().write(fd, data, size);
 }
 
 int RealClose(int fd) {

@@ -56,6 +56,19 @@ struct RealLibc {
     int (*posix_spawnp)(pid_t*, const char*, const posix_spawn_file_actions_t*,
                         const posix_spawnattr_t*, char* const*, char* const*);
     pid_t (*waitpid)(pid_t, int*, int);
+    ssize_t (*write)(int, const void*, size_t);
+    ssize_t (*pwrite)(int, const void*, size_t, off_t);
+    ssize_t (*pwrite64)(int, const void*, size_t, off64_t);
+    size_t (*fwrite)(const void*, size_t, size_t, FILE*);
+    int (*fputs)(const char*, FILE*);
+    int (*fclose)(FILE*);
+    ssize_t (*sendfile)(int, int, off_t*, size_t);
+    ssize_t (*sendfile64)(int, int, off64_t*, size_t);
+    ssize_t (*copy_file_range)(int, off64_t*, int, off64_t*, size_t, unsigned int);
+    int (*fsync)(int);
+    int (*fdatasync)(int);
+    void (*sync)();
+    int (*syncfs)(int);
     void* (*dlopen)(const char*, int);
     int (*dlclose)(void*);
 };

@@ -173,6 +173,14 @@ private:
         } else if (name == "norb") {
             ExpectWords(key, 1, "norb = STATE");
             ExpectChoice(name, value, {"installed", "system", "absent"});
+        } else if (name == "mount.space") {
+            ExpectWords(key, 1, "mount.space = BYTES");
+            long long bytes = 0;
+            if (!ParseNumber(value, &bytes) || bytes < 0)
+                Fail("'mount.space' needs a number of bytes, not '" + value + "'");
+        } else if (name == "mount.drop_unflushed") {
+            ExpectWords(key, 1, "mount.drop_unflushed = yes|no");
+            ExpectChoice(name, value, {"yes", "no"});
         } else if (name == "umount_failures") {
             ExpectWords(key, 1, "umount_failures = N");
             ExpectCount(name, value);

@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
 
 #include "device_registry.h"
+#include "file_events.h"
 #include "machine.h"
 #include "real_files.h"
 #include "real_libc.h"
@@ -174,9 +176,24 @@ std::optional<CommandResult> CopyInto(const std::string& source, const std::stri
     std::optional<std::string> destination = MapPath(target);
     if (!destination)
         return std::nullopt;  // never a write outside the sandbox
-    if (files::IsDirectory(*destination))
+    std::string machineDestination = NormalizePath(target);
+    if (files::IsDirectory(*destination)) {
         *destination += "/" + files::BaseName(source);
-    return Succeeds(files::CopyFile(SourcePath(source), *destination));
+        machineDestination += "/" + files::BaseName(source);
+    }
+    if (!files::CopyFile(SourcePath(source), *destination))
+        return Exit(1);
+    // The copy stops where its file system is full, as cp does.
+    struct stat info;
+    if (Real().stat(destination->c_str(), &info) != 0)
+        return Exit(1);
+    const size_t bytes = static_cast<size_t>(info.st_size);
+    const size_t fits = ReserveSpace(machineDestination, bytes);
+    if (fits == bytes)
+        return Exit(0);
+    Real().truncate(destination->c_str(), static_cast<off_t>(fits));
+    RecordFileEvent("write", machineDestination, false, kWrites, ENOSPC);
+    return Exit(1);
 }
 
 std::optional<CommandResult> CopyToDirectory(const std::string& source,

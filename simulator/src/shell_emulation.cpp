@@ -93,7 +93,11 @@ const std::vector<EmulatedCommand>& Table() {
         {"ln -sf {word} {word}", [](const Match& m, MachineSettings&) { return Link(m[0], m[1]); }},
         {"/bin/cp \"{text}\"  \"{text}\" > /dev/null 2>&1 ",
          [](const Match& m, MachineSettings&) { return CopyInto(m[0], m[1]); }},
-        {"sync", [](const Match&, MachineSettings&) { return Exit(0); }},
+        {"sync",
+         [](const Match&, MachineSettings&) {
+             FlushFileSystems();
+             return Exit(0);
+         }},
         {"{any}/vekfernlyinstall.sh install",
          [](const Match&, MachineSettings& s) { return NorbScript(s, "install"); }},
         {"{any}/vekfernlyinstall.sh uninstall",

@@ -6,6 +6,7 @@
 //    mount and umount), which plug into the core through the registries below.
 // Everything here is thread-safe: the library may call from several threads.
 
+#include <sys/types.h>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -75,6 +76,7 @@ std::string SandboxPathOf(const std::string& machinePath);
 // ---- the real C library (resolved with dlsym(RTLD_NEXT)) ---------------------------------
 int RealOpen(const char* path, int flags, int mode = 0);
 int RealClose(int fd);
+ssize_t RealWrite(int fd, const void* data, size_t size);
 int RealIoctl(int fd, unsigned long request, void* arg);
 // Runs a real program (argv[0] looked up in PATH) without a shell and without
 // the simulator in its environment; returns its exit status, its standard
@@ -128,6 +130,17 @@ bool ModuleLoadable(const std::string& name);
 // Runs after modprobe or rmmod changed whether a module is in the kernel.
 using ModuleHandler = std::function<void(const std::string& name)>;
 void AddModuleHandler(ModuleHandler handler);
+
+// Mounted file systems, as the devices half's mount table answers for them:
+// of `bytes` about to be written to the file at machinePath, how many fit;
+// and a flush (fsync of that file, or sync of everything for an empty path).
+struct FileSystemHooks {
+    std::function<size_t(const std::string& machinePath, size_t bytes)> reserve;
+    std::function<void(const std::string& machinePath)> flush;
+};
+void SetFileSystemHooks(FileSystemHooks hooks);
+size_t ReserveSpace(const std::string& machinePath, size_t bytes);
+void FlushFileSystems(const std::string& machinePath = "");
 
 // umount(2) of a simulated path: returns 0 or an errno value.
 using UmountHandler = std::function<int(const std::string& machinePath)>;

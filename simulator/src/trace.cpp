@@ -80,7 +80,7 @@ void Trace(const std::string& kind, const std::vector<TraceField>& fields) {
     // One write per line: the trace stays whole when the process dies.
     size_t done = 0;
     while (done < line.size()) {
-        const ssize_t written = ::write(machine.traceFd, line.data() + done, line.size() - done);
+        const ssize_t written = RealWrite(machine.traceFd, line.data() + done, line.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)

@@ -7,13 +7,16 @@
 #include <scsi/sg.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "ipmi_test_client.h"
 #include "simmachine/SimMachine.h"
+#include "temp_directory.h"
 
 namespace {
 
@@ -241,6 +244,58 @@ TEST(FatFidelity, DriversGateTheDeviceNodes) {
         EXPECT_EQ(Exists("/dev/sg0"), load);
         EXPECT_EQ(Exists("/sys/class/scsi_generic/sg0"), load);
     }
+}
+
+std::vector<uint8_t> ReadNode(const std::string& node, uint64_t offset, size_t count) {
+    const int fd = ::open(node.c_str(), O_RDONLY);
+    std::vector<uint8_t> bytes = ReadAt(fd, offset, count);
+    ::close(fd);
+    return bytes;
+}
+
+// A crafted volume given by path is the disk's content byte for byte; on a
+// partitioned disk it starts where the partition table says, also after a
+// mount changed it.
+TEST(FatFidelity, ImagesByPathAndPartitionsAtTheirOffset) {
+    simtest::TempDirectory temp;
+    const std::string image = temp.path() + "/crafted.img";
+    std::vector<uint8_t> crafted(128 * 1024, 0);
+    const std::string boot = "\xeb\x3c\x90" "CRAFTED";
+    std::copy(boot.begin(), boot.end(), crafted.begin());
+    crafted[510] = 0x55;
+    crafted[511] = 0xaa;
+    crafted[70000] = 0x42;
+    {
+        std::ofstream out(image, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(crafted.data()),
+                  static_cast<std::streamsize>(crafted.size()));
+    }
+    sim::Reset("disk sdb = image=" + image + "\ndisk sdc = image=" + image +
+               " layout=partitioned\ndisk sdd = fat=12 size=1M layout=partitioned\n"
+               "controller.image = " +
+               image + "\ncontroller.partition.0 = SECUPD\n");
+    const uint64_t partition = 2048 * 512;
+    EXPECT_EQ(ReadNode("/dev/sdb", 0, crafted.size() + 1), crafted);
+    EXPECT_EQ(ReadNode("/dev/sdc1", 0, crafted.size() + 1), crafted);
+    EXPECT_EQ(ReadNode("/dev/sdc", partition, crafted.size() + 1), crafted);
+    const std::vector<uint8_t> table = ReadNode("/dev/sdc", 0x1be, 16);
+    ASSERT_EQ(table.size(), 16u);
+    EXPECT_EQ(Little(table, 8, 4), 2048u);
+    EXPECT_EQ(Little(table, 12, 4), crafted.size() / 512);
+
+    ASSERT_EQ(std::system("mkdir -p /tmp/SECUPD"), 0);
+    ASSERT_EQ(std::system("mount -n -t vfat -oshortname=mixed,rw /dev/sdd1 /tmp/SECUPD"), 0);
+    { std::ofstream("/tmp/SECUPD/new.txt") << "written through the mount"; }
+    ASSERT_EQ(::umount("/tmp/SECUPD"), 0);
+    const std::vector<uint8_t> volume = ReadNode("/dev/sdd1", 0, 2 * 1024 * 1024);
+    ASSERT_EQ(volume.size(), 1024u * 1024u);
+    EXPECT_EQ(ReadNode("/dev/sdd", partition, volume.size() + 1), volume);
+    EXPECT_EQ(ReadVolume("/dev/sdd").label, "");
+
+    simtest::IpmiClient client;
+    ASSERT_EQ(client.Exchange("30 a1 10 00 00 3c"), "31 a1 00 34 12");
+    ASSERT_EQ(client.Exchange("30 a1 21 34 12 01 00 00 00 00 01"), "31 a1 00");
+    EXPECT_EQ(ReadNode("/dev/sda", 0, crafted.size() + 1), crafted);
 }
 
 }  // namespace
