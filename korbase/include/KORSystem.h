@@ -34,7 +34,7 @@ struct CommandOutput {
     std::string output;
 };
 CommandOutput ReadCommandOutput(const std::string& commandLine,
-                                std::size_t maxOutputBytes = 64 * 1024);
+                                std::size_t maxOutputBytes = std::size_t{64} * 1024);
 
 // Where a started program's standard output goes.
 enum class ProgramOutput { Inherited, Discarded };

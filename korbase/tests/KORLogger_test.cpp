@@ -1,4 +1,3 @@
-// serial threads
 #include "KORLogger.h"
 
 #include <gtest/gtest.h>

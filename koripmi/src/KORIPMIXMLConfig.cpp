@@ -2,9 +2,9 @@
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <limits.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -1,4 +1,3 @@
-// serial
 // The transport's own log lines, read back from the process-wide logger.
 
 #include <gtest/gtest.h>

@@ -1,4 +1,3 @@
-// threads
 // Several threads sending requests at once through one front: each gets its
 // own session and device handle and only its own answers.
 

@@ -3,12 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
-#include <limits.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -65,6 +65,42 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool CopyTree(const std::string& from, const std::string& to, const struct stat& skip,
+              bool overwrite);
+
+// Copies one entry of a directory being copied; false when it could not be.
+bool CopyEntry(const std::string& source, const std::string& target, const struct stat& skip,
+               bool overwrite) {
+    struct stat status;
+    if (lstat(source.c_str(), &status) != 0) {
+        return false;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        if (SameFile(status, skip) ||
+            (mkdir(target.c_str(), status.st_mode & 07777) != 0 && errno != EEXIST)) {
+            return false;
+        }
+        return CopyTree(source, target, skip, overwrite);
+    }
+    if (S_ISLNK(status.st_mode)) {
+        char link[PATH_MAX];
+        const ssize_t length = readlink(source.c_str(), link, sizeof(link));
+        if (length < 0 || static_cast<size_t>(length) >= sizeof(link)) {
+            return false;
+        }
+        if (overwrite) {
+            unlink(target.c_str());
+        }
+        return symlink(std::string(link, length).c_str(), target.c_str()) == 0;
+    }
+    if (S_ISREG(status.st_mode)) {
+        return KORFileUtil::MakeCopyOfFile(KORFile(KORString(source)), KORFile(KORString(target)),
+                                           !overwrite);
+    }
+    // Devices, sockets and pipes are not file contents.
+    return false;
+}
+
 // Copies the entries of one directory into another, which exists. The
 // directory `skip` (the top target) is never entered, so that copying a tree
 // into a directory inside it ends.
@@ -76,40 +112,10 @@ bool CopyTree(const std::string& from, const std::string& to, const struct stat&
     }
     bool copied = true;
     while (struct dirent* entry = readdir(directory.get())) {
-        if (IsDotEntry(entry->d_name)) {
-            continue;
-        }
-        std::string source = from + "/" + entry->d_name;
-        std::string target = to + "/" + entry->d_name;
-        struct stat status;
-        if (lstat(source.c_str(), &status) != 0) {
-            copied = false;
-        } else if (S_ISDIR(status.st_mode)) {
-            if (SameFile(status, skip)) {
-                copied = false;
-            } else if (mkdir(target.c_str(), status.st_mode & 07777) != 0 && errno != EEXIST) {
-                copied = false;
-            } else {
-                copied = CopyTree(source, target, skip, overwrite) && copied;
-            }
-        } else if (S_ISLNK(status.st_mode)) {
-            char link[PATH_MAX];
-            ssize_t length = readlink(source.c_str(), link, sizeof(link));
-            if (length < 0 || static_cast<size_t>(length) >= sizeof(link)) {
-                copied = false;
-                continue;
-            }
-            if (overwrite) {
-                unlink(target.c_str());
-            }
-            copied = symlink(std::string(link, length).c_str(), target.c_str()) == 0 && copied;
-        } else if (S_ISREG(status.st_mode)) {
-            copied = KORFileUtil::MakeCopyOfFile(KORFile(KORString(source)),
-                                                 KORFile(KORString(target)), !overwrite) &&
+        if (!IsDotEntry(entry->d_name)) {
+            copied = CopyEntry(from + "/" + entry->d_name, to + "/" + entry->d_name, skip,
+                               overwrite) &&
                      copied;
-        } else {
-            // Devices, sockets and pipes are not file contents.
-            copied = false;
         }
     }
     return copied;
@@ -182,7 +188,7 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
                 continue;
             }
         }
-        names.push_back(KORString(fullPath ? directoryText + "/" + name : name));
+        names.emplace_back(fullPath ? directoryText + "/" + name : name);
     }
     return 0;
 }

@@ -1,14 +1,14 @@
 #include "KORSystem.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "KORHandles.h"
 
