@@ -213,7 +213,7 @@ TEST_F(CommandCatalogue, CatalogueFilesThatCannotBeUsedAreRefusedAtLoad) {
     std::string manyBytes = "[Long]\nCommand =";
     for (int i = 0; i < 256; ++i)
         manyBytes += " 00";
-    manyBytes += "\nRequestLength = 3\n";
+    manyBytes += "\nRequestLength = 256\n";
     struct Row {
         std::string content;  // null-like "-" for no file at all
         int code;
@@ -233,11 +233,11 @@ TEST_F(CommandCatalogue, CatalogueFilesThatCannotBeUsedAreRefusedAtLoad) {
         {"[Wrapped]\nCommand = 30 A1\nRequestLength = 4294967298\n", 33,
          "ERROR IPMI Command (Wrapped) in INI file ipmi_cmd.ini is malformed: RequestLength"},
         {manyBytes, 33,
-         "ERROR IPMI Command (Long) in INI file ipmi_cmd.ini is malformed: Command lists more "
-         "than 255 bytes."},
-        {"[Bound]\nCommand = 30 A1 11\nRequestLength = 3\nIsSessionRequired = 1\n", 33,
+         "ERROR IPMI Command (Long) in INI file ipmi_cmd.ini is malformed: RequestLength exceeds "
+         "255."},
+        {"[Bound]\nCommand = 30 A1 11 00\nRequestLength = 3\nIsSessionRequired = 1\n", 33,
          "ERROR IPMI Command (Bound) in INI file ipmi_cmd.ini is malformed: the session id "
-         "positions 4 and 5 lie beyond RequestLength."},
+         "positions 4 and 5 lie beyond the bytes listed in Command."},
     };
     for (const Row& row : rows) {
         std::filesystem::remove("ipmi_cmd.ini");
