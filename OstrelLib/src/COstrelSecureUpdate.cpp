@@ -146,8 +146,9 @@ void COstrelSecureUpdate::SetBasicDeviceInfo() {
         record->setVersion(descriptor.GetComponentVersion());
         std::string componentID = record->getComponentID();
         record->setDisplay(descriptor.getMarketingNameForNonPCIDevice(componentID));
-        m_vecDeviceInfo.push_back(record.get());
-        record.release();
+        // Room first, so that handing the record over cannot fail halfway.
+        m_vecDeviceInfo.reserve(m_vecDeviceInfo.size() + 1);
+        m_vecDeviceInfo.push_back(record.release());
         KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::SetBasicDeviceInfo() Leaving.");
     }
     VEK_PASS_ON
