@@ -11,6 +11,7 @@
 //   expect.sent = NAME COUNT        how often a command was sent (repeatable)
 //   expect.sleeps = MSxCOUNT ...    every pause taken ("none", the default)
 //   expect.ran = COMMAND LINE       a shell command line that ran, byte for byte
+//   expect.logged = TEXT            a text in the library's log
 //   expect.partitions_left = N ...  partitions the controller would not let go
 //   expect.sessions_left_open = N   sessions it never heard the end of
 //   expect.records = N              records the host got (1, the default, per update)
@@ -238,6 +239,11 @@ ControllerLeftovers ExpectOutcome(const sim::Expectations& expectations, const U
                     return event.kind == "shell" && event.Field("command") == value;
                 });
             EXPECT_TRUE(ran) << "no such command line ran";
+        } else if (key == "logged") {
+            std::ifstream log(run.package + "/vekdebug_update_internal.log");
+            std::stringstream text;
+            text << log.rdbuf();
+            EXPECT_NE(text.str().find(value), std::string::npos) << "not in the log";
         } else if (key == "sleeps") {
             sleeps = ParseSleeps(value);
         } else if (key == "records") {
