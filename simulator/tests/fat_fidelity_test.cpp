@@ -260,7 +260,9 @@ TEST(FatFidelity, ImagesByPathAndPartitionsAtTheirOffset) {
     simtest::TempDirectory temp;
     const std::string image = temp.path() + "/crafted.img";
     std::vector<uint8_t> crafted(128 * 1024, 0);
-    const std::string boot = "\xeb\x3c\x90" "CRAFTED";
+    const std::string boot =
+        "\xeb\x3c\x90"
+        "CRAFTED";
     std::copy(boot.begin(), boot.end(), crafted.begin());
     crafted[510] = 0x55;
     crafted[511] = 0xaa;
@@ -296,6 +298,25 @@ TEST(FatFidelity, ImagesByPathAndPartitionsAtTheirOffset) {
     ASSERT_EQ(client.Exchange("30 a1 10 00 00 3c"), "31 a1 00 34 12");
     ASSERT_EQ(client.Exchange("30 a1 21 34 12 01 00 00 00 00 01"), "31 a1 00");
     EXPECT_EQ(ReadNode("/dev/sda", 0, crafted.size() + 1), crafted);
+}
+
+// The attached disk can also take virtual time to show up: it appears once
+// the sleeps since the attach add up to the delay.
+TEST(FatFidelity, AttachedPartitionShowsUpAfterTheDelay) {
+    sim::Reset("controller.disk_visible_after_ms = 3000\ncontroller.partition.2 = SECUPD\n");
+    simtest::IpmiClient client;
+    ASSERT_EQ(client.Exchange("30 a1 10 00 00 3c"), "31 a1 00 34 12");
+    sleep(1);  // before the attach: does not count
+    ASSERT_EQ(client.Exchange("30 a1 21 34 12 01 00 00 00 00 04"), "31 a1 00");
+    for (const unsigned wait : {2u, 0u}) {
+        EXPECT_FALSE(Exists("/dev/sda")) << wait;
+        sleep(wait);
+    }
+    usleep(999999);
+    EXPECT_FALSE(Exists("/dev/sda"));
+    usleep(1);
+    EXPECT_TRUE(Exists("/dev/sda"));
+    EXPECT_EQ(ReadVolume("/dev/sda").label, "SECUPD");
 }
 
 }  // namespace

@@ -114,7 +114,7 @@ int DiskRegistry::Add(const DiskSetup& setup) {
     if (disk.blocked) {
         sim::core::Trace("disk", {sim::core::TraceText("event", "no driver"),
                                   sim::core::TraceText("module", "usb_storage")});
-    } else if (disk.pendingRescans <= 0) {
+    } else if (Due(disk)) {
         Appear(disks_.back());
     }
     return disk.key;
@@ -137,7 +137,20 @@ void DiskRegistry::Rescan() {
     for (Disk& disk : disks_) {
         if (disk.generic >= 0 || disk.blocked)
             continue;
-        if (--disk.pendingRescans <= 0)
+        --disk.pendingRescans;
+        if (Due(disk))
+            Appear(disk);
+    }
+}
+
+bool DiskRegistry::Due(const Disk& disk) const {
+    return disk.pendingRescans <= 0 && sim::core::NowMs() >= disk.setup.visibleAtMs;
+}
+
+void DiskRegistry::ClockAdvanced() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (Disk& disk : disks_) {
+        if (disk.generic < 0 && !disk.blocked && Due(disk))
             Appear(disk);
     }
 }

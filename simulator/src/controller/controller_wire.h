@@ -12,7 +12,7 @@ namespace sim::devices {
 
 // 0 for a position the message does not reach.
 uint8_t ByteAt(const std::vector<uint8_t>& message, size_t position);
-// Writes nothing beyond the message: a catalogue may declare a shorter answer.
+// Writes nothing beyond the message: a command may have a shorter answer.
 void PutByte(std::vector<uint8_t>& message, size_t position, uint8_t value);
 
 // Hexadecimal tokens separated by blanks, each with an optional 0x and at most

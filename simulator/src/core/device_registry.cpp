@@ -17,6 +17,7 @@ struct Registries {
     std::vector<CommandHandler> commands;
     std::vector<ProgramHandler> programs;
     std::vector<ModuleHandler> modules;
+    std::vector<std::function<void()>> clock;
     UmountHandler umount;
     std::vector<std::function<void()>> reset;
     std::map<int, std::shared_ptr<FdDevice>> devices;
@@ -51,6 +52,11 @@ void AddProgramHandler(ProgramHandler handler) {
 void AddModuleHandler(ModuleHandler handler) {
     Lock lock(MachineMutex());
     Registry().modules.push_back(std::move(handler));
+}
+
+void AddClockHandler(std::function<void()> handler) {
+    Lock lock(MachineMutex());
+    Registry().clock.push_back(std::move(handler));
 }
 
 void SetUmountHandler(UmountHandler handler) {
@@ -117,6 +123,11 @@ void RunResetHandlers() {
 void RunModuleHandlers(const std::string& name) {
     for (const auto& handler : Registry().modules)
         handler(name);
+}
+
+void RunClockHandlers() {
+    for (const auto& handler : Registry().clock)
+        handler();
 }
 
 bool AnyDevices() {

@@ -22,6 +22,7 @@ std::optional<CommandResult> RunProgramHandlers(const std::vector<std::string>& 
 int RunUmountHandler(const std::string& machinePath);
 void RunResetHandlers();
 void RunModuleHandlers(const std::string& name);
+void RunClockHandlers();
 
 // Cheap test for the descriptor calls that most of the process makes.
 bool AnyDevices();

@@ -1,7 +1,7 @@
 #pragma once
 // Scenario keys that name requests (ipmi.fault.NAME, controller.cc.NAME, ...):
-// a catalogue name, "poll" for the fixed status poll, or NETFN:CMD in
-// hexadecimal for requests the catalogue does not name (Get Device ID: 06:01).
+// a command name, "poll" for the fixed status poll, or NETFN:CMD in
+// hexadecimal for requests without a name (Get Device ID: 06:01).
 
 #include <cstdint>
 #include <string>

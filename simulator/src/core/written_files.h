@@ -17,7 +17,6 @@ void ForgetWrittenFile(int fd);
 void ForgetWrittenStream(FILE* stream);
 // Cheap test for the write calls that most of the process makes.
 bool AnyWrittenFiles();
-// Call with the machine mutex held.
 std::optional<std::string> WrittenPathOf(int fd);
 std::optional<std::string> WrittenPathOf(FILE* stream);
 

@@ -52,6 +52,7 @@ const sim::core::Registration registration([] {
     sim::core::AddOpenHandler(OpenDiskNode);
     sim::core::AddCommandHandler(Rescan);
     sim::core::AddProgramHandler(RescanProgram);
+    sim::core::AddClockHandler([] { DiskRegistry::Instance().ClockAdvanced(); });
     sim::core::AddModuleHandler([](const std::string& name) {
         if (name == "sg")
             DiskRegistry::Instance().GenericDriverChanged();

@@ -36,6 +36,7 @@ struct DiskSetup {
     bool partitioned = false;
     bool emulated = true;
     int rescansBeforeVisible = 0;  // blockdev runs before the nodes appear
+    uint64_t visibleAtMs = 0;      // virtual time before which they do not either
     bool controllerUsb = false;    // behind the controller's virtual USB device
     // Unset: a system disk takes the next low host number, a hot-plugged
     // (emulated) one the next host from kFirstHotplugHost, the controller's
@@ -67,6 +68,8 @@ public:
     // The sg driver came or went: the generic nodes of the visible disks and
     // its class directory follow it.
     void GenericDriverChanged();
+    // The virtual clock advanced: disks whose time has come appear.
+    void ClockAdvanced();
 
     std::optional<DiskNode> NodeAt(const std::string& machinePath);
     // The whole-disk node of a partitioned disk holds a copy of its volume at
@@ -92,6 +95,7 @@ private:
         std::string name;      // sdX once visible
     };
 
+    bool Due(const Disk& disk) const;
     void Appear(Disk& disk);
     void Disappear(Disk& disk);
     void MakeGenericNodes(const Disk& disk);

@@ -11,6 +11,7 @@ namespace sim::core {
 namespace {
 
 struct WrittenFiles {
+    std::mutex mutex;  // the maps only: a write elsewhere never waits for the machine
     std::map<int, std::string> descriptors;
     std::map<FILE*, std::string> streams;
     FileSystemHooks hooks;
@@ -29,17 +30,18 @@ void Recount() {
 }
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+using MapLock = std::lock_guard<std::mutex>;
 
 }  // namespace
 
 void TrackWrittenFile(int fd, const std::string& machinePath) {
-    Lock lock(MachineMutex());
+    MapLock lock(Files().mutex);
     Files().descriptors[fd] = machinePath;
     Recount();
 }
 
 void TrackWrittenStream(FILE* stream, const std::string& machinePath) {
-    Lock lock(MachineMutex());
+    MapLock lock(Files().mutex);
     Files().streams[stream] = machinePath;
     Recount();
 }
@@ -47,7 +49,7 @@ void TrackWrittenStream(FILE* stream, const std::string& machinePath) {
 void ForgetWrittenFile(int fd) {
     if (!AnyWrittenFiles())
         return;
-    Lock lock(MachineMutex());
+    MapLock lock(Files().mutex);
     Files().descriptors.erase(fd);
     Recount();
 }
@@ -55,7 +57,7 @@ void ForgetWrittenFile(int fd) {
 void ForgetWrittenStream(FILE* stream) {
     if (!AnyWrittenFiles())
         return;
-    Lock lock(MachineMutex());
+    MapLock lock(Files().mutex);
     Files().streams.erase(stream);
     Recount();
 }
@@ -65,11 +67,17 @@ bool AnyWrittenFiles() {
 }
 
 std::optional<std::string> WrittenPathOf(int fd) {
+    if (!AnyWrittenFiles())
+        return std::nullopt;
+    MapLock lock(Files().mutex);
     const auto it = Files().descriptors.find(fd);
     return it == Files().descriptors.end() ? std::nullopt : std::optional(it->second);
 }
 
 std::optional<std::string> WrittenPathOf(FILE* stream) {
+    if (!AnyWrittenFiles())
+        return std::nullopt;
+    MapLock lock(Files().mutex);
     const auto it = Files().streams.find(stream);
     return it == Files().streams.end() ? std::nullopt : std::optional(it->second);
 }

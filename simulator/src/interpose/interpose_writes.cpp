@@ -30,12 +30,10 @@ size_t Fitting(const std::string& machinePath, size_t bytes, const char* op) {
 // when nothing does.
 template <typename Real>
 ssize_t WriteTo(int fd, size_t bytes, const char* op, Real real) {
-    if (!AnyWrittenFiles())
-        return real(bytes);
-    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
     const std::optional<std::string> path = WrittenPathOf(fd);
     if (!path)
         return real(bytes);
+    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
     const size_t fits = Fitting(*path, bytes, op);
     if (fits == 0 && bytes > 0) {
         errno = ENOSPC;
@@ -52,11 +50,8 @@ void MarkFailed(FILE* stream) {
 }
 
 int Flush(int fd, int (*real)(int)) {
-    if (AnyWrittenFiles()) {
-        std::lock_guard<std::recursive_mutex> lock(MachineMutex());
-        if (const std::optional<std::string> path = WrittenPathOf(fd))
-            FlushFileSystems(*path);
-    }
+    if (const std::optional<std::string> path = WrittenPathOf(fd))
+        FlushFileSystems(*path);
     return real(fd);
 }
 
@@ -102,12 +97,10 @@ ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, 
 }
 
 size_t fwrite(const void* data, size_t size, size_t count, FILE* stream) {
-    if (!sim::core::AnyWrittenFiles() || size == 0)
+    const std::optional<std::string> path = sim::core::WrittenPathOf(stream);
+    if (!path || size == 0)
         return sim::core::Real().fwrite(data, size, count, stream);
     std::lock_guard<std::recursive_mutex> lock(sim::core::MachineMutex());
-    const std::optional<std::string> path = sim::core::WrittenPathOf(stream);
-    if (!path)
-        return sim::core::Real().fwrite(data, size, count, stream);
     const size_t items = sim::core::Fitting(*path, size * count, "fwrite") / size;
     const size_t written = sim::core::Real().fwrite(data, size, items, stream);
     if (items < count)
@@ -116,12 +109,10 @@ size_t fwrite(const void* data, size_t size, size_t count, FILE* stream) {
 }
 
 int fputs(const char* text, FILE* stream) {
-    if (!sim::core::AnyWrittenFiles())
-        return sim::core::Real().fputs(text, stream);
-    std::lock_guard<std::recursive_mutex> lock(sim::core::MachineMutex());
     const std::optional<std::string> path = sim::core::WrittenPathOf(stream);
     if (!path)
         return sim::core::Real().fputs(text, stream);
+    std::lock_guard<std::recursive_mutex> lock(sim::core::MachineMutex());
     const size_t length = std::strlen(text);
     const size_t fits = sim::core::Fitting(*path, length, "fputs");
     if (fits == length)

@@ -1,5 +1,6 @@
 #include "virtual_clock.h"
 
+#include "device_registry.h"
 #include "machine.h"
 
 namespace sim::core {
@@ -16,6 +17,7 @@ void SleepNs(uint64_t ns, const char* via, const std::vector<TraceField>& extra)
                                       TraceNumber("ms", static_cast<long long>(ns / 1000000))};
     fields.insert(fields.end(), extra.begin(), extra.end());
     Trace("sleep", fields);
+    RunClockHandlers();
 }
 
 void Sleep(uint64_t ms, const char* via) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "controller_request_key.h"
 #include "controller_stage_check.h"
@@ -18,8 +19,8 @@ namespace {
 using sim::core::TraceNumber;
 using sim::core::TraceText;
 
-constexpr uint8_t kUpdateNetFn = 0x30;
-constexpr uint8_t kPollCommand = 0xa2;
+namespace at = position;
+
 constexpr uint8_t kAppNetFn = 0x06;
 constexpr uint8_t kGetDeviceId = 0x01;
 
@@ -86,11 +87,6 @@ void ControllerModel::Reset(const sim::core::Scenario& scenario) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ready_ = false;
     settings_ = ControllerSettings::FromScenario(scenario);
-    try {
-        catalogue_ = ControllerCatalogue::Load(settings_.cataloguePath);
-    } catch (const std::runtime_error& error) {
-        throw std::runtime_error(std::string("controller.catalogue: ") + error.what());
-    }
     completionCodes_ = settings_.completionCodes;
     orinIndex_ = 0;
     typeIndex_ = 0;
@@ -136,8 +132,8 @@ std::string ControllerModel::NameOfLocked(const Message& request) const {
     if (request.size() >= 2 && request[0] == kUpdateNetFn && request[1] == kPollCommand) {
         return "poll";
     }
-    const CatalogueEntry* entry = catalogue_.Match(request);
-    return entry != nullptr ? entry->name : "?";
+    const ControllerCommand* command = CommandOf(request);
+    return command != nullptr ? command->name : "?";
 }
 
 std::vector<uint8_t> ControllerModel::Handle(const std::vector<uint8_t>& request) {
@@ -163,16 +159,16 @@ std::vector<uint8_t> ControllerModel::Handle(const std::vector<uint8_t>& request
                                      0x00, 0x00, 0x00, 0x00, 0x00});
         return answer;
     }
-    const CatalogueEntry* entry = catalogue_.Find(name);
-    if (entry == nullptr) {
+    const ControllerCommand* command = CommandOf(request);
+    if (command == nullptr) {
         Refuse(answer, kInvalidCommand);
         return answer;
     }
-    answer.resize(std::max<size_t>(entry->responseLength, 3));
-    PutByte(answer, 4, ByteAt(request, 3));  // the operation, echoed
-    if (entry->sessionRequired) {
-        const uint16_t carried =
-            static_cast<uint16_t>(ByteAt(request, 4) | ByteAt(request, 5) << 8);
+    answer.resize(std::max<size_t>(command->responseLength, at::kCompletionCode));
+    PutByte(answer, at::kOperationEcho, ByteAt(request, at::kOperation));
+    if (command->sessionRequired) {
+        const uint16_t carried = static_cast<uint16_t>(ByteAt(request, at::kSessionLow) |
+                                                       ByteAt(request, at::kSessionHigh) << 8);
         if (!session_ || *session_ != carried) {
             Event("session refused", {TraceText("command", name), TraceNumber("session", carried)});
             Refuse(answer, kInvalidField);
@@ -206,70 +202,128 @@ bool ControllerModel::OverrideCompletionCode(const std::string& name, const Mess
     return false;
 }
 
+const std::vector<std::pair<std::string, ControllerModel::Handler>>& ControllerModel::Handlers() {
+    static const std::vector<std::pair<std::string, Handler>> handlers = {
+        {"OrinStatus", &ControllerModel::OrinStatus},
+        {"OstrelAccessEnabled", &ControllerModel::AccessEnabled},
+        {"OstrelType", &ControllerModel::StorageType},
+        {"SystemGeneration", &ControllerModel::Generation},
+        {"OstrelCapability", &ControllerModel::Capability},
+        {"GUIDEnableCheck", &ControllerModel::GuidSupport},
+        {"BeginOstrelSessionExtend", &ControllerModel::BeginSession},
+        {"EndOstrelSession", &ControllerModel::EndSession},
+        {"CreateDynamicPartition", &ControllerModel::Create},
+        {"AttachDynamicPartition", &ControllerModel::AttachHandle},
+        {"DetachDynamicPartition", &ControllerModel::DetachHandle},
+        {"DeleteDynamicPartition", &ControllerModel::DeleteHandle},
+        {"DynamicPartitionInfo", &ControllerModel::PartitionInfo},
+        {"DynamicPartitionIndexInfo", &ControllerModel::PartitionIndex},
+        {"SecureStageUpdateSHA", &ControllerModel::StageSha},
+        {"PollStatusStageUpdate", &ControllerModel::PollStage},
+        {"SecureStageUpdateGPG", &ControllerModel::StageGpg},
+        {"SecureStageDataTransferSHA", &ControllerModel::StartDigest},
+        {"SecureStageXMLHashTransferSHA", &ControllerModel::AppendDigest},
+    };
+    return handlers;
+}
+
 void ControllerModel::Execute(const std::string& name, const Message& request, Message& answer) {
-    const auto handle = [&request](size_t position) {
-        return std::make_pair(ByteAt(request, position), ByteAt(request, position + 1));
-    };
-    const auto withPartition = [&](std::pair<uint8_t, uint8_t> bytes, auto action) {
-        const std::optional<int> number = PartitionOfHandle(bytes.first, bytes.second);
-        if (!number) {
-            Refuse(answer, kOutOfRange);
+    for (const auto& [command, handler] : Handlers()) {
+        if (command == name) {
+            (this->*handler)(request, answer);
             return;
         }
-        (this->*action)(*number, answer);
-    };
-    if (name == "OrinStatus") {
-        PutByte(answer, 5, Next(settings_.orinStatus, orinIndex_));
-    } else if (name == "OstrelAccessEnabled") {
-        PutByte(answer, 4, settings_.access);
-    } else if (name == "OstrelType") {
-        PutByte(answer, 4, Next(settings_.ostrelType, typeIndex_));
-    } else if (name == "SystemGeneration") {
-        PutByte(answer, 9, settings_.generation);
-    } else if (name == "OstrelCapability") {
-        PutByte(answer, 7, settings_.capability);
-    } else if (name == "GUIDEnableCheck") {
-        PutByte(answer, 6, settings_.guid);
-    } else if (name == "BeginOstrelSessionExtend") {
-        const uint16_t id = settings_.sessionId;
-        if (id != 0)
-            session_ = id;
-        Event(id != 0 ? "session opened" : "session not opened", {TraceNumber("session", id)});
-        PutByte(answer, 4, static_cast<uint8_t>(id & 0xff));
-        PutByte(answer, 5, static_cast<uint8_t>(id >> 8));
-    } else if (name == "EndOstrelSession") {
-        Event("session ended", {TraceNumber("session", session_.value_or(0))});
-        session_.reset();
-    } else if (name == "CreateDynamicPartition") {
-        Create(request, answer);
-    } else if (name == "AttachDynamicPartition") {
-        withPartition(handle(10), &ControllerModel::Attach);
-    } else if (name == "DetachDynamicPartition") {
-        withPartition(handle(10), &ControllerModel::Detach);
-    } else if (name == "DeleteDynamicPartition") {
-        withPartition(handle(6), &ControllerModel::Delete);
-    } else if (name == "DynamicPartitionInfo") {
-        PartitionInfo(request, answer);
-    } else if (name == "DynamicPartitionIndexInfo") {
-        const uint16_t map = PartitionMap();
-        PutByte(answer, 10, static_cast<uint8_t>(map >> 8));
-        PutByte(answer, 11, static_cast<uint8_t>(map & 0xff));
-    } else if (name == "SecureStageDataTransferSHA") {
-        digestStarted_ = true;
-        digest_.clear();
-        Event("digest transfer started");
-    } else if (name == "SecureStageXMLHashTransferSHA") {
-        AppendDigest(request, answer);
-    } else if (name == "SecureStageUpdateSHA" || name == "SecureStageUpdateGPG") {
-        PutByte(answer, 6, Stage(name == "SecureStageUpdateGPG"));
-    } else if (name == "PollStatusStageUpdate") {
-        if (!staged_) {
-            Refuse(answer, kWrongState);
-            return;
-        }
-        PutByte(answer, 6, Next(stageStatuses_, stageIndex_));
     }
-    // Any other catalogue command is accepted and answers zeros.
+}
+
+void ControllerModel::OrinStatus(const Message&, Message& answer) {
+    PutByte(answer, at::kOrinStatus, Next(settings_.orinStatus, orinIndex_));
+}
+
+void ControllerModel::AccessEnabled(const Message&, Message& answer) {
+    PutByte(answer, at::kAccess, settings_.access);
+}
+
+void ControllerModel::StorageType(const Message&, Message& answer) {
+    PutByte(answer, at::kStorageType, Next(settings_.ostrelType, typeIndex_));
+}
+
+void ControllerModel::Generation(const Message&, Message& answer) {
+    PutByte(answer, at::kGeneration, settings_.generation);
+}
+
+void ControllerModel::Capability(const Message&, Message& answer) {
+    PutByte(answer, at::kCapability, settings_.capability);
+}
+
+void ControllerModel::GuidSupport(const Message&, Message& answer) {
+    PutByte(answer, at::kGuidSupport, settings_.guid);
+}
+
+void ControllerModel::BeginSession(const Message&, Message& answer) {
+    const uint16_t id = settings_.sessionId;
+    if (id != 0)
+        session_ = id;
+    Event(id != 0 ? "session opened" : "session not opened", {TraceNumber("session", id)});
+    PutByte(answer, at::kNewSessionLow, static_cast<uint8_t>(id & 0xff));
+    PutByte(answer, at::kNewSessionHigh, static_cast<uint8_t>(id >> 8));
+}
+
+void ControllerModel::EndSession(const Message&, Message&) {
+    Event("session ended", {TraceNumber("session", session_.value_or(0))});
+    session_.reset();
+}
+
+std::optional<int> ControllerModel::PartitionAt(const Message& request, size_t position,
+                                                Message& answer) {
+    const std::optional<int> number =
+        PartitionOfHandle(ByteAt(request, position), ByteAt(request, position + 1));
+    if (!number)
+        Refuse(answer, kOutOfRange);
+    return number;
+}
+
+void ControllerModel::AttachHandle(const Message& request, Message& answer) {
+    if (const std::optional<int> number = PartitionAt(request, at::kAttachHandle, answer))
+        Attach(*number, answer);
+}
+
+void ControllerModel::DetachHandle(const Message& request, Message& answer) {
+    if (const std::optional<int> number = PartitionAt(request, at::kAttachHandle, answer))
+        Detach(*number, answer);
+}
+
+void ControllerModel::DeleteHandle(const Message& request, Message& answer) {
+    if (const std::optional<int> number = PartitionAt(request, at::kDeleteHandle, answer))
+        Delete(*number);
+}
+
+void ControllerModel::PartitionIndex(const Message&, Message& answer) {
+    const uint16_t map = PartitionMap();
+    PutByte(answer, at::kMapHigh, static_cast<uint8_t>(map >> 8));
+    PutByte(answer, at::kMapLow, static_cast<uint8_t>(map & 0xff));
+}
+
+void ControllerModel::StartDigest(const Message&, Message&) {
+    digestStarted_ = true;
+    digest_.clear();
+    Event("digest transfer started");
+}
+
+void ControllerModel::StageSha(const Message&, Message& answer) {
+    PutByte(answer, at::kStageStatus, Stage(false));
+}
+
+void ControllerModel::StageGpg(const Message&, Message& answer) {
+    PutByte(answer, at::kStageStatus, Stage(true));
+}
+
+void ControllerModel::PollStage(const Message&, Message& answer) {
+    if (!staged_) {
+        Refuse(answer, kWrongState);
+        return;
+    }
+    PutByte(answer, at::kStageStatus, Next(stageStatuses_, stageIndex_));
 }
 
 // 30 A2 0A <session low> <session high> <operation> 00 00: how the last
@@ -280,12 +334,14 @@ void ControllerModel::Poll(const Message& request, Message& answer) {
         return;
     }
     const uint8_t status = pollStatuses_.empty() ? 0 : Next(pollStatuses_, pollIndex_);
-    answer.insert(answer.end(), {ByteAt(request, 3), ByteAt(request, 6), status, 0});
+    answer.insert(answer.end(), {ByteAt(request, at::kOperation),
+                                 ByteAt(request, at::kPollOperation), status, 0});
 }
 
 void ControllerModel::Create(const Message& request, Message& answer) {
-    const uint16_t units = static_cast<uint16_t>(ByteAt(request, 6) | ByteAt(request, 7) << 8);
-    const std::string name = TextAt(request, 8, 6);
+    const uint16_t units = static_cast<uint16_t>(ByteAt(request, at::kCreateUnits) |
+                                                 ByteAt(request, at::kCreateUnits + 1) << 8);
+    const std::string name = TextAt(request, at::kCreateName, at::kPartitionNameBytes);
     if (units == 0) {
         Refuse(answer, kInvalidField);
         return;
@@ -340,6 +396,7 @@ void ControllerModel::Attach(int number, Message& answer) {
     setup.partitioned = settings_.diskPartitioned;
     setup.emulated = true;
     setup.rescansBeforeVisible = settings_.diskVisibleAfter;
+    setup.visibleAtMs = sim::core::NowMs() + settings_.diskVisibleAfterMs;
     setup.controllerUsb = true;
     setup.address = settings_.diskAddress;
     partition.disk = DiskRegistry::Instance().Add(setup);
@@ -364,7 +421,7 @@ void ControllerModel::Detach(int number, Message& answer) {
           {TraceNumber("partition", number), TraceText("name", partition.name)});
 }
 
-void ControllerModel::Delete(int number, Message& /*answer*/) {
+void ControllerModel::Delete(int number) {
     Partition& partition = partitions_[number];
     if (partition.attached) {
         MountTable::Instance().VolumeGone(partition.volume);
@@ -376,7 +433,7 @@ void ControllerModel::Delete(int number, Message& /*answer*/) {
 }
 
 void ControllerModel::PartitionInfo(const Message& request, Message& answer) {
-    const uint8_t number = ByteAt(request, 7);
+    const uint8_t number = ByteAt(request, at::kInfoNumber);
     if (number >= partitions_.size()) {
         Refuse(answer, kOutOfRange);
         return;
@@ -386,12 +443,12 @@ void ControllerModel::PartitionInfo(const Message& request, Message& answer) {
         Refuse(answer, kNotPresent);
         return;
     }
-    PutByte(answer, 4, number);
-    PutByte(answer, 5, partition.attached ? 1 : 0);
-    PutByte(answer, 6, static_cast<uint8_t>(partition.units & 0xff));
-    PutByte(answer, 7, static_cast<uint8_t>(partition.units >> 8));
-    for (size_t i = 0; i < 6; ++i) {
-        PutByte(answer, 8 + i, i < partition.name.size() ? partition.name[i] : 0);
+    PutByte(answer, at::kInfoAnswerNumber, number);
+    PutByte(answer, at::kInfoAttached, partition.attached ? 1 : 0);
+    PutByte(answer, at::kInfoUnits, static_cast<uint8_t>(partition.units & 0xff));
+    PutByte(answer, at::kInfoUnits + 1, static_cast<uint8_t>(partition.units >> 8));
+    for (size_t i = 0; i < at::kPartitionNameBytes; ++i) {
+        PutByte(answer, at::kInfoName + i, i < partition.name.size() ? partition.name[i] : 0);
     }
 }
 
@@ -400,7 +457,7 @@ void ControllerModel::AppendDigest(const Message& request, Message& answer) {
         Refuse(answer, kWrongState);
         return;
     }
-    const std::string piece = TextAt(request, 8, 10);
+    const std::string piece = TextAt(request, at::kDigestPiece, at::kDigestPieceBytes);
     if (digest_.size() + piece.size() > 64) {
         Refuse(answer, kOutOfRange);
         return;

@@ -146,6 +146,9 @@ void FlushFileSystems(const std::string& machinePath = "");
 using UmountHandler = std::function<int(const std::string& machinePath)>;
 void SetUmountHandler(UmountHandler handler);
 
+// Runs after every advance of the virtual clock (a sleep, an expired select).
+void AddClockHandler(std::function<void()> handler);
+
 // Runs when a new machine starts (after the scenario is parsed and the
 // sandbox laid out), so that each half can reset its own state.
 void AddResetHandler(std::function<void()> handler);

@@ -22,7 +22,6 @@ struct CompletionCodeOverride {
 };
 
 struct ControllerSettings {
-    std::string cataloguePath;
     std::vector<long long> orinStatus;  // one value per request, the last repeats
     std::vector<long long> ostrelType;
     uint8_t access = 0;
@@ -40,8 +39,9 @@ struct ControllerSettings {
     // The attached partition's disk.
     bool diskPartitioned = false;
     int diskVisibleAfter = 0;                // blockdev runs before it shows up
+    uint64_t diskVisibleAfterMs = 0;         // virtual milliseconds after the attach
     int fatType = 0;                         // 0: mkfs.vfat chooses
-    std::string image;  // a volume file each partition's first attach copies
+    std::string image;                       // a volume file each partition's first attach copies
     std::optional<ScsiAddress> diskAddress;  // unset: a new hot-plug host, LUN 1
 
     // Throws std::runtime_error naming the key of a value out of range.

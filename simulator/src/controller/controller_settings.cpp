@@ -32,7 +32,6 @@ std::vector<long long> StatusList(const sim::core::Scenario& scenario, const std
 
 ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& scenario) {
     ControllerSettings settings;
-    settings.cataloguePath = scenario.Get("controller.catalogue", SIM_DEFAULT_CATALOGUE);
     settings.orinStatus = StatusList(scenario, "controller.orin_status", {0});
     settings.ostrelType = StatusList(scenario, "controller.ostrel_type", {0});
     settings.access = Byte(scenario, "controller.access", 0);
@@ -57,6 +56,11 @@ ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& s
         throw std::runtime_error("controller.disk_visible_after: expected 0 to 1000");
     }
     settings.diskVisibleAfter = static_cast<int>(visibleAfter);
+    const long long visibleAfterMs = scenario.Number("controller.disk_visible_after_ms", 0);
+    if (visibleAfterMs < 0 || visibleAfterMs > 24LL * 3600 * 1000) {
+        throw std::runtime_error("controller.disk_visible_after_ms: expected 0 to 86400000");
+    }
+    settings.diskVisibleAfterMs = static_cast<uint64_t>(visibleAfterMs);
     settings.image = scenario.Get("controller.image");
     if (!settings.image.empty() && settings.image[0] != '/')
         throw std::runtime_error("controller.image: needs an absolute path");
