@@ -1,10 +1,13 @@
 #include "CLinuxEnumerateDevices.h"
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
 
 #include <string>
 #include <vector>
+
+#include "FatTestVolume.h"
 
 namespace {
 
@@ -38,6 +41,12 @@ TEST(CLinuxEnumerateDevices, FindsTheFirstDiskWhoseLabelBeginsWithTheWantedOne) 
         bool expectedResult;
         std::string expectedDevice;
     };
+    // A volume labelled "SECUPD" whose boot sector claims no sectors per
+    // cluster: a volume without label.
+    kortest::TemporaryDirectory directory;
+    const std::string nonsense = directory.Join("nonsense.img");
+    fattest::MakeVolume(nonsense, 1440, {"-F", "12", "-n", "SECUPD"});
+    fattest::WriteBytes(nonsense, 0x0D, {0});
     const std::string threeDisks =
         "disk sdb = label=SECUPD emulated=yes\n"
         "disk sdaa = label=SECUPD emulated=yes\n"
@@ -54,6 +63,10 @@ TEST(CLinuxEnumerateDevices, FindsTheFirstDiskWhoseLabelBeginsWithTheWantedOne) 
         {"every disk without sg", ordinaryAndUsb, true, true, "/dev/sdb"},
         {"the first partition of a partitioned disk",
          "disk sdc = label=SECUPD emulated=yes layout=partitioned\n", false, true, "/dev/sdc1"},
+        {"a volume whose numbers make no sense has no label",
+         "disk sdb = label=SECUPD emulated=yes image=" + nonsense +
+             "\ndisk sdc = label=SECUPD emulated=yes\n",
+         false, true, "/dev/sdc"},
         {"no such label", "disk sdb = label=DATA emulated=yes\n", false, true, ""},
         {"a longer wanted label is no prefix", "disk sdb = label=SECUP emulated=yes\n", false, true,
          ""},

@@ -212,7 +212,8 @@ TEST_F(PartitionTest, AnEmptyVolumeNameIsLookedForNowhere) {
 }
 
 TEST_F(PartitionTest, FindsADiskThatShowsUpLate) {
-    Start("controller.disk_visible_after = 3\n");
+    // Searched 2, 4 and 6 seconds after the attach.
+    Start("controller.disk_visible_after_ms = 5000\n");
     m_partition->CreateDynamicPartition(1146880);
     m_partition->AttachDynamicPartition();
     EXPECT_EQ(Commands(), Lines({kSgCheck, kRescan, kRescan, kRescan, kMkdir,
