@@ -27,6 +27,6 @@ case "$(basename "$scenario")" in
             "$dir/package.xml" ;;
     debug-log.scn)
         mkdir "$dir/vekdebuglog" ;;
-    two-updates.scn)
+    two-updates.scn | two-updates-first-refused.scn)
         echo "--updates 2" ;;
 esac

@@ -15,6 +15,7 @@
 //   expect.partitions_left = N ...  partitions the controller would not let go
 //   expect.sessions_left_open = N   sessions it never heard the end of
 //   expect.records = N              records the host got (1, the default, per update)
+//   expect.statuses = S1 S2 ...     the status of each record, in order
 //
 // and every run also shows that nothing is left behind: no partition on the
 // controller, no open session, no udev rule, nothing mounted, no device link,
@@ -248,6 +249,17 @@ ControllerLeftovers ExpectOutcome(const sim::Expectations& expectations, const U
             sleeps = ParseSleeps(value);
         } else if (key == "records") {
             records = std::stoul(value);
+        } else if (key == "statuses") {
+            std::vector<std::string> statuses;
+            for (const Record& record : run.records)
+                statuses.push_back(std::to_string(record.status));
+            const std::vector<std::string> expected = SplitOn(value, ' ');
+            EXPECT_EQ(statuses, expected);
+            const bool allStaged =
+                std::all_of(expected.begin(), expected.end(),
+                            [](const std::string& status) { return status == "0"; });
+            EXPECT_EQ(run.host.exitStatus, allStaged ? 0 : 1) << run.host.errors;
+            statusStated = true;
         } else if (key == "partitions_left") {
             kept.partitions = SplitOn(value, ' ');
         } else if (key == "sessions_left_open") {
