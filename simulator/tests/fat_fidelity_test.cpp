@@ -14,9 +14,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <kortest/TemporaryDirectory.h>
 #include "ipmi_test_client.h"
 #include "simmachine/SimMachine.h"
-#include "temp_directory.h"
 
 namespace {
 
@@ -257,8 +257,8 @@ std::vector<uint8_t> ReadNode(const std::string& node, uint64_t offset, size_t c
 // partitioned disk it starts where the partition table says, also after a
 // mount changed it.
 TEST(FatFidelity, ImagesByPathAndPartitionsAtTheirOffset) {
-    simtest::TempDirectory temp;
-    const std::string image = temp.path() + "/crafted.img";
+    kortest::TemporaryDirectory temp;
+    const std::string image = temp.Join("crafted.img");
     std::vector<uint8_t> crafted(128 * 1024, 0);
     const std::string boot =
         "\xeb\x3c\x90"
