@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <kortest/KorLog.h>
 #include "CIPMICommandManagement.h"
 #include "COstrelPartitionManagement.h"
 #include "COstrelSession.h"
 #include "CatalogueTestSupport.h"
-#include "KorLogLines.h"
 
 namespace partitiontest {
 
@@ -62,7 +62,7 @@ protected:
     }
 
     cataloguetest::CatalogueWorkDir m_work;
-    KorLogLines m_log;
+    kortest::KorLog m_log;
     std::unique_ptr<IPMIFramework::CIPMICommandManagement> m_catalogue;
     SessionFramework::COstrelSession* m_session = nullptr;
     std::unique_ptr<PartitionFramework::COstrelPartitionManagement> m_partition;
