@@ -323,6 +323,7 @@ void ControllerModel::Attach(int number, Message& answer) {
     setup.emulated = true;
     setup.rescansBeforeVisible = settings_.diskVisibleAfter;
     setup.controllerUsb = true;
+    setup.address = settings_.diskAddress;
     partition.disk = DiskRegistry::Instance().Add(setup);
     partition.attached = true;
     Event("partition attached",

@@ -56,6 +56,13 @@ ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& s
         throw std::runtime_error("controller.disk_visible_after: expected 0 to 1000");
     }
     settings.diskVisibleAfter = static_cast<int>(visibleAfter);
+    if (scenario.Has("controller.disk_address")) {
+        settings.diskAddress = ParseScsiAddress(scenario.Get("controller.disk_address"));
+        if (!settings.diskAddress) {
+            throw std::runtime_error(
+                "controller.disk_address: expected HOST:CHANNEL:ID:LUN, each 0-255");
+        }
+    }
     const std::string fat = scenario.Get("controller.fat", "auto");
     if (fat != "auto" && fat != "12" && fat != "16" && fat != "32") {
         throw std::runtime_error("controller.fat: expected auto, 12, 16 or 32");

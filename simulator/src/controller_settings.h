@@ -2,9 +2,12 @@
 // The controller's behaviour as the scenario's controller.* keys describe it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "scsi_address.h"
 
 namespace sim::core {
 class Scenario;
@@ -35,8 +38,9 @@ struct ControllerSettings {
     uint8_t pollCompletionCode = 0;
     // The attached partition's disk.
     bool diskPartitioned = false;
-    int diskVisibleAfter = 0;  // blockdev runs before it shows up
-    int fatType = 0;           // 0: mkfs.vfat chooses
+    int diskVisibleAfter = 0;                // blockdev runs before it shows up
+    int fatType = 0;                         // 0: mkfs.vfat chooses
+    std::optional<ScsiAddress> diskAddress;  // unset: a new hot-plug host, LUN 1
 
     // Throws std::runtime_error naming the key of a value out of range.
     static ControllerSettings FromScenario(const sim::core::Scenario& scenario);

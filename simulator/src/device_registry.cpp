@@ -15,6 +15,7 @@ namespace {
 struct Registries {
     std::vector<OpenHandler> open;
     std::vector<CommandHandler> commands;
+    std::vector<ProgramHandler> programs;
     UmountHandler umount;
     std::vector<std::function<void()>> reset;
     std::map<int, std::shared_ptr<FdDevice>> devices;
@@ -39,6 +40,11 @@ void AddOpenHandler(OpenHandler handler) {
 void AddCommandHandler(CommandHandler handler) {
     Lock lock(MachineMutex());
     Registry().commands.push_back(std::move(handler));
+}
+
+void AddProgramHandler(ProgramHandler handler) {
+    Lock lock(MachineMutex());
+    Registry().programs.push_back(std::move(handler));
 }
 
 void SetUmountHandler(UmountHandler handler) {
@@ -80,6 +86,14 @@ std::optional<int> OpenThroughHandlers(const std::string& machinePath,
 std::optional<CommandResult> RunCommandHandlers(const std::string& line) {
     for (const CommandHandler& handler : Registry().commands) {
         if (std::optional<CommandResult> result = handler(line))
+            return result;
+    }
+    return std::nullopt;
+}
+
+std::optional<CommandResult> RunProgramHandlers(const std::vector<std::string>& argv) {
+    for (const ProgramHandler& handler : Registry().programs) {
+        if (std::optional<CommandResult> result = handler(argv))
             return result;
     }
     return std::nullopt;

@@ -17,6 +17,7 @@ namespace sim::core {
 std::optional<int> OpenThroughHandlers(const std::string& machinePath,
                                        const std::string& sandboxPath, int flags);
 std::optional<CommandResult> RunCommandHandlers(const std::string& line);
+std::optional<CommandResult> RunProgramHandlers(const std::vector<std::string>& argv);
 // 0 or an errno value; EINVAL when nothing is mounted there (no handler).
 int RunUmountHandler(const std::string& machinePath);
 void RunResetHandlers();

@@ -84,6 +84,12 @@ DiskDescription DiskDescription::Parse(const std::string& name, const std::strin
                 throw std::runtime_error(where + ": layout must be whole or partitioned");
             }
             description.partitioned = setting == "partitioned";
+        } else if (key == "address") {
+            description.address = ParseScsiAddress(setting);
+            if (!description.address) {
+                throw std::runtime_error(where +
+                                         ": address must be HOST:CHANNEL:ID:LUN, each 0-255");
+            }
         } else {
             throw std::runtime_error(where + ": unknown setting '" + key + "'");
         }

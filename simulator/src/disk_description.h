@@ -1,9 +1,13 @@
 #pragma once
 // A SCSI disk the scenario adds to the machine:
 //   disk NAME = label=L fat=12|16|32 size=BYTES emulated=yes|no layout=whole|partitioned
+//               address=HOST:CHANNEL:ID:LUN
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "scsi_address.h"
 
 namespace sim::devices {
 
@@ -14,6 +18,7 @@ struct DiskDescription {
     uint64_t bytes = 8 * 1024 * 1024;
     bool emulated = false;  // true: behind an emulated host adapter, as USB disks are
     bool partitioned = false;
+    std::optional<ScsiAddress> address;  // unset: the registry's default
 
     // Throws std::runtime_error naming the disk for a malformed value.
     static DiskDescription Parse(const std::string& name, const std::string& value);

@@ -39,9 +39,18 @@ std::optional<sim::core::CommandResult> Rescan(const std::string& line) {
     return sim::core::CommandResult{0, ""};
 }
 
+// blockdev --report [DEVICE...], started from an argument vector.
+std::optional<sim::core::CommandResult> RescanProgram(const std::vector<std::string>& argv) {
+    if (sim::core::ProgramName(argv[0]) != "blockdev" || argv.size() < 2 || argv[1] != "--report")
+        return std::nullopt;
+    DiskRegistry::Instance().Rescan();
+    return sim::core::CommandResult{0, ""};
+}
+
 const sim::core::Registration registration([] {
     sim::core::AddOpenHandler(OpenDiskNode);
     sim::core::AddCommandHandler(Rescan);
+    sim::core::AddProgramHandler(RescanProgram);
     sim::core::AddResetHandler(
         [] { DiskRegistry::Instance().Reset(sim::core::CurrentScenario()); });
 });

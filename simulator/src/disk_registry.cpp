@@ -59,7 +59,8 @@ void DiskRegistry::Reset(const sim::core::Scenario& scenario) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     disks_.clear();
     nextKey_ = 1;
-    nextHost_ = 0;
+    nextSystemHost_ = 0;
+    nextHotplugHost_ = kFirstHotplugHost;
     const std::string prefix = "disk ";
     for (const auto& [key, value] : scenario.WithPrefix(prefix)) {
         const DiskDescription description =
@@ -81,6 +82,7 @@ void DiskRegistry::Reset(const sim::core::Scenario& scenario) {
         setup.fatType = description.fatType;
         setup.partitioned = description.partitioned;
         setup.emulated = description.emulated;
+        setup.address = description.address;
         Add(setup);
     }
 }
@@ -90,8 +92,15 @@ int DiskRegistry::Add(const DiskSetup& setup) {
     Disk disk;
     disk.key = nextKey_++;
     disk.setup = setup;
-    // A hot-plugged USB disk gets a new host adapter number every time.
-    disk.address.host = nextHost_++;
+    if (setup.address) {
+        disk.address = *setup.address;
+    } else if (setup.emulated) {
+        // A hot-plugged USB disk gets a new host adapter number every time.
+        disk.address.host = nextHotplugHost_++;
+        disk.address.lun = setup.controllerUsb ? 1 : 0;
+    } else {
+        disk.address.host = nextSystemHost_++;
+    }
     disk.pendingRescans = setup.rescansBeforeVisible;
     disks_.push_back(disk);
     if (disk.pendingRescans <= 0)
@@ -209,6 +218,9 @@ void DiskRegistry::Appear(Disk& disk) {
                               sim::core::TraceText("generic", genericNode),
                               sim::core::TraceText("volume", VolumeNode(disk)),
                               sim::core::TraceNumber("host", disk.address.host),
+                              sim::core::TraceNumber("channel", disk.address.channel),
+                              sim::core::TraceNumber("id", disk.address.id),
+                              sim::core::TraceNumber("lun", disk.address.lun),
                               sim::core::TraceNumber("emulated", disk.setup.emulated ? 1 : 0)});
 }
 

@@ -11,18 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "scsi_address.h"
+
 namespace sim::core {
 class Scenario;
 }
 
 namespace sim::devices {
-
-struct ScsiAddress {
-    int host = 0;
-    int channel = 0;
-    int id = 0;
-    int lun = 0;
-};
 
 // What an open of one of a disk's nodes talks to.
 struct DiskNode {
@@ -41,7 +36,13 @@ struct DiskSetup {
     bool emulated = true;
     int rescansBeforeVisible = 0;  // blockdev runs before the nodes appear
     bool controllerUsb = false;    // behind the controller's virtual USB device
+    // Unset: a system disk takes the next low host number, a hot-plugged
+    // (emulated) one the next host from kFirstHotplugHost, the controller's
+    // disk at LUN 1 (its virtual CD drive holds LUN 0).
+    std::optional<ScsiAddress> address;
 };
+
+constexpr int kFirstHotplugHost = 6;
 
 // A visible disk's volume as the machine sees it.
 struct VisibleVolume {
@@ -89,7 +90,8 @@ private:
     std::recursive_mutex mutex_;
     std::vector<Disk> disks_;
     int nextKey_ = 1;
-    int nextHost_ = 0;
+    int nextSystemHost_ = 0;
+    int nextHotplugHost_ = kFirstHotplugHost;
 };
 
 }  // namespace sim::devices

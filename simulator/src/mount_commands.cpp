@@ -12,6 +12,7 @@ namespace {
 
 using sim::core::CommandResult;
 
+constexpr int kMountFailed = 32;  // mount(8)'s exit status for a failed mount
 const char kMountPrefix[] = "mount -n -t vfat -oshortname=mixed,rw ";
 const char kListVolumesPrefix[] = "ls /vmfs/volumes/ | grep ";
 const char kEsx4Rescan[] =
@@ -38,6 +39,33 @@ std::optional<CommandResult> MountCommand(const std::string& line) {
     }
     return Exit(
         MountTable::Instance().Mount(operands.substr(0, blank), operands.substr(blank + 1)));
+}
+
+// mount -n -t vfat -o OPTIONS DEVICE DIR started from an argument vector
+// (also -oOPTIONS); the options are what the library's command line gives.
+std::optional<CommandResult> MountProgram(const std::vector<std::string>& argv) {
+    if (sim::core::ProgramName(argv[0]) != "mount")
+        return std::nullopt;
+    std::vector<std::string> operands;
+    for (size_t i = 1; i < argv.size(); ++i) {
+        const std::string& word = argv[i];
+        if (word == "-n")
+            continue;
+        if ((word == "-t" || word == "-o") && i + 1 < argv.size()) {
+            if (word == "-t" && argv[i + 1] != "vfat")
+                return Exit(kMountFailed);
+            ++i;
+            continue;
+        }
+        if (word.rfind("-o", 0) == 0 && word.size() > 2)
+            continue;
+        if (word.empty() || word[0] != '/')
+            return std::nullopt;
+        operands.push_back(word);
+    }
+    if (operands.size() != 2)
+        return std::nullopt;
+    return Exit(MountTable::Instance().Mount(operands[0], operands[1]));
 }
 
 // "ls /vmfs/volumes/ | grep NAME > /dev/null", also with " 2>&1".
@@ -84,6 +112,7 @@ std::optional<CommandResult> EsxCommand(const std::string& line) {
 const sim::core::Registration registration([] {
     sim::core::AddCommandHandler(MountCommand);
     sim::core::AddCommandHandler(EsxCommand);
+    sim::core::AddProgramHandler(MountProgram);
     sim::core::SetUmountHandler(
         [](const std::string& machinePath) { return MountTable::Instance().Umount(machinePath); });
     sim::core::AddResetHandler([] { MountTable::Instance().Reset(); });

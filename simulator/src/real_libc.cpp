@@ -61,6 +61,9 @@ void ResolveAll() {
     Resolve(g_real.realpath, "realpath");
     Resolve(g_real.select, "select");
     Resolve(g_real.uname, "uname");
+    Resolve(g_real.posix_spawn, "posix_spawn");
+    Resolve(g_real.posix_spawnp, "posix_spawnp");
+    Resolve(g_real.waitpid, "waitpid");
     Resolve(g_real.dlopen, "dlopen");
     Resolve(g_real.dlclose, "dlclose");
 }

@@ -4,6 +4,7 @@
 // goes through these, never through its own stand-ins.
 
 #include <dirent.h>
+#include <spawn.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -50,6 +51,11 @@ struct RealLibc {
     char* (*realpath)(const char*, char*);
     int (*select)(int, fd_set*, fd_set*, fd_set*, struct timeval*);
     int (*uname)(struct utsname*);
+    int (*posix_spawn)(pid_t*, const char*, const posix_spawn_file_actions_t*,
+                       const posix_spawnattr_t*, char* const*, char* const*);
+    int (*posix_spawnp)(pid_t*, const char*, const posix_spawn_file_actions_t*,
+                        const posix_spawnattr_t*, char* const*, char* const*);
+    pid_t (*waitpid)(pid_t, int*, int);
     void* (*dlopen)(const char*, int);
     int (*dlclose)(void*);
 };

@@ -58,8 +58,8 @@ int RunTool(const std::vector<std::string>& argv, std::string* output) {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     }
     pid_t child = -1;
-    const int spawned = posix_spawnp(&child, arguments[0].c_str(), &actions, nullptr,
-                                     argumentPointers.data(), environmentPointers.data());
+    const int spawned = Real().posix_spawnp(&child, arguments[0].c_str(), &actions, nullptr,
+                                            argumentPointers.data(), environmentPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (output != nullptr) {
         RealClose(pipeEnds[1]);
@@ -80,7 +80,7 @@ int RunTool(const std::vector<std::string>& argv, std::string* output) {
     if (spawned != 0)
         return -1;
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
+    while (Real().waitpid(child, &status, 0) < 0) {
         if (errno != EINTR)
             return -1;
     }

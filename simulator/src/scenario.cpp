@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <stdexcept>
 
 #include "scenario_parser.h"
@@ -141,6 +142,11 @@ private:
         const std::string& name = key[0];
         if (name.rfind("ipmi.", 0) == 0 || name.rfind("controller.", 0) == 0) {
             ExpectWords(key, 1, name + " = VALUE");
+        } else if (name.rfind(kExpectationPrefix, 0) == 0) {
+            // What a runner checks afterwards; the machine never reads them.
+            ExpectWords(key, 1, "expect.KEY = VALUE");
+            if (name.size() == std::strlen(kExpectationPrefix) || value.empty())
+                Fail("expected 'expect.KEY = VALUE'");
         } else if (name == "disk") {
             ExpectWords(key, 2, "disk NAME = SETTINGS");
         } else if (name == "module") {
@@ -345,6 +351,13 @@ std::vector<long long> Scenario::Numbers(const std::string& key) const {
         numbers.push_back(value);
     }
     return numbers;
+}
+
+std::vector<std::pair<std::string, std::string>> Scenario::Expectations() const {
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const auto& [key, value] : WithPrefix(kExpectationPrefix))
+        found.emplace_back(key.substr(std::strlen(kExpectationPrefix)), value);
+    return found;
 }
 
 std::vector<std::pair<std::string, std::string>> Scenario::WithPrefix(

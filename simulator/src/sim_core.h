@@ -17,6 +17,9 @@
 namespace sim::core {
 
 // ---- scenario -------------------------------------------------------------------
+// Keys a scenario carries for whoever checks the run's outcome.
+constexpr char kExpectationPrefix[] = "expect.";
+
 class Scenario {
 public:
     bool Has(const std::string& key) const;
@@ -28,6 +31,8 @@ public:
     std::vector<long long> Numbers(const std::string& key) const;
     // Every key that starts with prefix, with its value, in file order.
     std::vector<std::pair<std::string, std::string>> WithPrefix(const std::string& prefix) const;
+    // The `expect.KEY = VALUE` lines, KEY without the prefix, in file order.
+    std::vector<std::pair<std::string, std::string>> Expectations() const;
 
     // Filled by the parser.
     std::vector<std::pair<std::string, std::string>> entries;
@@ -49,6 +54,9 @@ inline TraceField TraceNumber(std::string name, long long value) {
     return {std::move(name), std::to_string(value), true};
 }
 void Trace(const std::string& kind, const std::vector<TraceField>& fields);
+// The JSON text of a string, quotes included, and of an array of strings.
+std::string JsonString(const std::string& text);
+std::string JsonStringArray(const std::vector<std::string>& texts);
 std::string HexBytes(const uint8_t* bytes, size_t count);  // "30 a1 01"
 
 // ---- virtual clock ------------------------------------------------------------------
@@ -101,6 +109,16 @@ struct CommandResult {
 // std::nullopt means "not mine".
 using CommandHandler = std::function<std::optional<CommandResult>(const std::string& line)>;
 void AddCommandHandler(CommandHandler handler);
+
+// Tried in order for every program started from an argument vector before
+// the core's own emulation; argv[0] is the program as started (a bare name or
+// a path), std::nullopt means "not mine".
+using ProgramHandler =
+    std::function<std::optional<CommandResult>(const std::vector<std::string>& argv)>;
+void AddProgramHandler(ProgramHandler handler);
+// The name a program is known by: the last part of a path in /bin, /sbin,
+// /usr/bin or /usr/sbin, any other path as it is, a bare name as it is.
+std::string ProgramName(const std::string& argv0);
 
 // umount(2) of a simulated path: returns 0 or an errno value.
 using UmountHandler = std::function<int(const std::string& machinePath)>;

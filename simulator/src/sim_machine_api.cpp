@@ -34,6 +34,15 @@ std::vector<uint8_t> ParseHexBytes(const std::string& text) {
     return bytes;
 }
 
+core::ParsedScenario ParseScenarioFile(const std::string& scenarioPath) {
+    std::string text;
+    if (!core::files::ReadFile(scenarioPath, &text)) {
+        throw std::runtime_error("scenario " + scenarioPath +
+                                 ": cannot read it: " + std::strerror(errno));
+    }
+    return core::ParseScenario(text, scenarioPath);
+}
+
 }  // namespace
 
 void Reset(const std::string& scenarioText) {
@@ -41,12 +50,15 @@ void Reset(const std::string& scenarioText) {
 }
 
 void ResetFromFile(const std::string& scenarioPath) {
-    std::string text;
-    if (!core::files::ReadFile(scenarioPath, &text)) {
-        throw std::runtime_error("scenario " + scenarioPath +
-                                 ": cannot read it: " + std::strerror(errno));
-    }
-    core::StartMachine(core::ParseScenario(text, scenarioPath));
+    core::StartMachine(ParseScenarioFile(scenarioPath));
+}
+
+Expectations ScenarioExpectations() {
+    return core::CurrentScenario().Expectations();
+}
+
+Expectations ScenarioExpectationsOf(const std::string& scenarioPath) {
+    return ParseScenarioFile(scenarioPath).scenario.Expectations();
 }
 
 std::string SandboxPath(const std::string& machinePath) {
@@ -77,6 +89,18 @@ std::vector<Event> TraceOf(const std::string& kind) {
 
 std::vector<std::string> ShellCommands() {
     return FieldOf("shell", "command");
+}
+
+std::vector<std::vector<std::string>> SpawnedPrograms() {
+    std::vector<std::vector<std::string>> programs;
+    for (const Event& event : TraceOf("shell")) {
+        const auto argv = event.fields.find("argv");
+        if (argv == event.fields.end())
+            continue;
+        programs.push_back(
+            core::ParseStringArray(argv->second).value_or(std::vector<std::string>{}));
+    }
+    return programs;
 }
 
 std::vector<uint64_t> SleepsMs() {

@@ -43,6 +43,22 @@ void AppendJsonString(std::string& out, const std::string& text) {
 
 }  // namespace
 
+std::string JsonString(const std::string& text) {
+    std::string out;
+    AppendJsonString(out, text);
+    return out;
+}
+
+std::string JsonStringArray(const std::vector<std::string>& texts) {
+    std::string out = "[";
+    for (const std::string& text : texts) {
+        if (out.size() > 1)
+            out += ',';
+        AppendJsonString(out, text);
+    }
+    return out + "]";
+}
+
 void Trace(const std::string& kind, const std::vector<TraceField>& fields) {
     const int savedErrno = errno;
     std::lock_guard<std::recursive_mutex> lock(MachineMutex());

@@ -30,6 +30,22 @@ public:
         return position_ == text_.size() ? std::optional(members) : std::nullopt;
     }
 
+    // [ "a", "b" ]; the elements go to *out when given.
+    bool StringArray(std::vector<std::string>* out) {
+        if (!Take('['))
+            return false;
+        if (Take(']'))
+            return true;
+        do {
+            std::string element;
+            if (!String(&element))
+                return false;
+            if (out != nullptr)
+                out->push_back(element);
+        } while (Take(','));
+        return Take(']');
+    }
+
 private:
     void SkipBlanks() {
         while (position_ < text_.size() && (text_[position_] == ' ' || text_[position_] == '\t')) {
@@ -115,11 +131,19 @@ private:
         return false;
     }
 
-    // Numbers, true, false and null as their text.
+    // Numbers, true, false and null as their text; an array of strings as
+    // its JSON text.
     bool Value(std::string* out) {
         SkipBlanks();
         if (position_ < text_.size() && text_[position_] == '"')
             return String(out);
+        if (position_ < text_.size() && text_[position_] == '[') {
+            const size_t start = position_;
+            if (!StringArray(nullptr))
+                return false;
+            *out = text_.substr(start, position_ - start);
+            return true;
+        }
         const size_t start = position_;
         while (position_ < text_.size() && text_[position_] != ',' && text_[position_] != '}' &&
                text_[position_] != ' ') {
@@ -134,6 +158,13 @@ private:
 };
 
 }  // namespace
+
+std::optional<std::vector<std::string>> ParseStringArray(const std::string& json) {
+    std::vector<std::string> elements;
+    if (!FlatObjectParser(json).StringArray(&elements))
+        return std::nullopt;
+    return elements;
+}
 
 std::vector<sim::Event> ReadTraceFile(const std::string& path) {
     std::vector<sim::Event> events;

@@ -1,6 +1,8 @@
 #pragma once
-// Reading the trace back: one flat JSON object per line.
+// Reading the trace back: one JSON object per line, whose members are
+// strings, numbers, booleans or arrays of strings.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,5 +12,7 @@ namespace sim::core {
 
 // Lines that are not flat JSON objects are skipped.
 std::vector<sim::Event> ReadTraceFile(const std::string& path);
+// The elements of a member that holds an array of strings.
+std::optional<std::vector<std::string>> ParseStringArray(const std::string& json);
 
 }  // namespace sim::core

@@ -15,6 +15,10 @@
 
 namespace {
 
+struct Address {
+    int host, channel, id, lun;
+};
+
 uint32_t Little(const std::vector<uint8_t>& bytes, size_t at, size_t count) {
     uint32_t value = 0;
     for (size_t i = 0; i < count; ++i)
@@ -112,25 +116,33 @@ TEST(FatFidelity, ServesMkfsVolumesWithTheirLabels) {
     EXPECT_EQ(Little(table, 8, 4), 2048u);  // the partition starts at 1 MiB
 }
 
+// Distinct non-zero fields, so that a byte-order slip in the IDLUN word shows.
 TEST(FatFidelity, NodesAnswerTheScsiQueriesAsTheKernel) {
     sim::Reset(
-        "disk sdb = label=USB fat=12 size=1M emulated=yes\ndisk sdc = label=SATA fat=12 size=1M\n");
+        "disk sda = label=SYS fat=12 size=1M\n"
+        "disk sdb = label=USB fat=12 size=1M emulated=yes\n"
+        "disk sdc = label=SATA fat=12 size=1M address=3:1:2:4\n"
+        "controller.partition.0 = SECUPD\n");
+    simtest::IpmiClient client;
+    ASSERT_EQ(client.Exchange("30 a1 10 00 00 3c"), "31 a1 00 34 12");
+    ASSERT_EQ(client.Exchange("30 a1 21 34 12 01 00 00 00 00 01"), "31 a1 00");
     struct Case {
         std::string node;
         int emulated;
         bool scsiId;  // SG_GET_SCSI_ID answered (sg nodes only)
-        int host;
+        Address address;
     };
     const std::vector<Case> cases = {
-        {"/dev/sg0", 1, true, 0},
-        {"/dev/sdb", 1, false, 0},
-        {"/dev/sg1", 0, true, 1},
-        {"/dev/sdc", 0, false, 1},
+        {"/dev/sg0", 0, true, {0, 0, 0, 0}}, {"/dev/sda", 0, false, {0, 0, 0, 0}},
+        {"/dev/sg1", 1, true, {6, 0, 0, 0}}, {"/dev/sdb", 1, false, {6, 0, 0, 0}},
+        {"/dev/sg2", 0, true, {3, 1, 2, 4}}, {"/dev/sdc", 0, false, {3, 1, 2, 4}},
+        {"/dev/sg3", 1, true, {7, 0, 0, 1}}, {"/dev/sdd", 1, false, {7, 0, 0, 1}},
     };
-    EXPECT_TRUE(Exists("/sys/class/scsi_generic/sg0"));
-    EXPECT_TRUE(Exists("/sys/class/scsi_generic/sg1"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.node);
+        if (c.scsiId) {
+            EXPECT_TRUE(Exists("/sys/class/scsi_generic/" + c.node.substr(5)));
+        }
         const int fd = ::open(c.node.c_str(), O_RDONLY | O_NONBLOCK);
         ASSERT_GE(fd, 0);
         int emulated = -1;
@@ -140,17 +152,20 @@ TEST(FatFidelity, NodesAnswerTheScsiQueriesAsTheKernel) {
         errno = 0;
         EXPECT_EQ(ioctl(fd, SG_GET_SCSI_ID, &id), c.scsiId ? 0 : -1);
         if (c.scsiId) {
-            EXPECT_EQ(id.host_no, c.host);
+            EXPECT_EQ(
+                std::vector<int>({id.host_no, id.channel, id.scsi_id, id.lun}),
+                std::vector<int>({c.address.host, c.address.channel, c.address.id, c.address.lun}));
             EXPECT_EQ(id.scsi_type, 0);
         } else {
             EXPECT_EQ(errno, ENOTTY);
         }
         uint32_t idlun[2] = {0xffffffff, 0};
         EXPECT_EQ(ioctl(fd, SCSI_IOCTL_GET_IDLUN, idlun), 0);
-        EXPECT_EQ(idlun[0], static_cast<uint32_t>(c.host) << 24);
+        EXPECT_EQ(idlun[0], static_cast<uint32_t>(c.address.id | c.address.lun << 8 |
+                                                  c.address.channel << 16 | c.address.host << 24));
         int bus = -1;
         EXPECT_EQ(ioctl(fd, SCSI_IOCTL_GET_BUS_NUMBER, &bus), 0);
-        EXPECT_EQ(bus, c.host);
+        EXPECT_EQ(bus, c.address.host);
         ::close(fd);
     }
 }
