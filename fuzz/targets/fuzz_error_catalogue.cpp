@@ -1,6 +1,6 @@
 // The error catalogue on arbitrary "ErrorCodes.xml" contents: it loads or
 // throws its own exception, and a loaded one answers every code.
-#include <kortest/TemporaryDirectory.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -8,14 +8,17 @@
 
 #include "CVEKErrorInfo.h"
 #include "CVEKException.h"
+#include "InputFile.h"
 
 using ErrorFramework::CVEKErrorInfo;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static kortest::TemporaryDirectory directory;
-    static const bool entered = (directory.Enter(), true);
-    (void)entered;
-    directory.Write("ErrorCodes.xml", std::string(reinterpret_cast<const char*>(data), size));
+    // The catalogue reads its file from the working directory.
+    static const fuzzio::InputFile input("ErrorCodes.xml");
+    static const int entered = chdir(input.Directory().c_str());
+    if (entered != 0)
+        __builtin_trap();
+    input.Write(data, size);
     CVEKErrorInfo::ReleaseVEKErrorInfo();
     try {
         CVEKErrorInfo* catalogue = CVEKErrorInfo::GetVEKErrorInfo();

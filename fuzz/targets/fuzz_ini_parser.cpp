@@ -1,18 +1,16 @@
 // The INI reader on arbitrary file contents: it parses or refuses without
 // reading out of bounds, and every section it lists answers every key.
-#include <kortest/TemporaryDirectory.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "CINIParser.h"
+#include "InputFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const kortest::TemporaryDirectory directory;
-    const std::string path =
-        directory.Write("ipmi_cmd.ini", std::string(reinterpret_cast<const char*>(data), size));
-    CINIParser parser{KORString(path)};
+    static const fuzzio::InputFile input("ipmi_cmd.ini");
+    input.Write(data, size);
+    CINIParser parser{KORString(input.Path())};
     if (!parser.OpenAndParse())
         return 0;
     for (const std::string& section : parser.GetSectionNames()) {
