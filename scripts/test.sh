@@ -31,3 +31,8 @@ cmake -S "$root" -B "$root/build-tsan" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Re
       -DKOR_SANITIZE=thread >/dev/null
 cmake --build "$root/build-tsan" -j"$jobs" --target "${thread_targets[@]}"
 run_tests "$root/build-tsan" -L threads
+
+# Every reader of outside input under libFuzzer for a short while, and the
+# pass-through under valgrind's memcheck on the normal build.
+"$root/scripts/fuzz.sh" 20
+"$root/scripts/memcheck.sh" "$root/build"

@@ -77,7 +77,7 @@ std::string Scenario(const std::string& name, FuzzedDataProvider& input) {
             std::vector<uint8_t> poll = Answer(input);
             if (poll.size() > kPollStatusIndex && poll[kPollStatusIndex] == kStatusRunning)
                 poll[kPollStatusIndex] = 0;
-            scenario << "controller.response." << name << " = 34 A1 02\n"
+            scenario << "controller.response." << name << " = 31 A1 02\n"
                      << "controller.response.poll = " << Hex(poll) << "\n";
             break;
         }
