@@ -51,3 +51,6 @@ include(CPack)
 add_test(NAME install_tree
          COMMAND bash ${CMAKE_SOURCE_DIR}/cmake/tests/check_install_tree.sh ${CMAKE_BINARY_DIR}
                  ${CMAKE_SOURCE_DIR}/cmake/tests/installed_files.txt)
+
+# The exported interface under check.
+add_subdirectory(${CMAKE_SOURCE_DIR}/abi ${CMAKE_BINARY_DIR}/abi)

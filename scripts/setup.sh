@@ -6,7 +6,7 @@ packages=(g++ cmake make pkg-config binutils libxml2-dev libgtest-dev libgmock-d
           dosfstools mtools ipmitool)
 missing=()
 # Packaging, the exported-interface check and fleet staging.
-packages+=(dpkg-dev)
+packages+=(dpkg-dev abigail-tools)
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
