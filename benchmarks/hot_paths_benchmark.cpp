@@ -1,7 +1,6 @@
 #include <benchmark/benchmark.h>
-#include <unistd.h>
+#include <kortest/TemporaryDirectory.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -15,23 +14,12 @@ namespace {
 
 // The catalogue reads its files from the working directory: a copy of the
 // package skeleton in a fresh directory.
-class PackageDirectory {
+class PackageDirectory : public kortest::TemporaryDirectory {
 public:
     PackageDirectory() {
-        char pattern[] = "/tmp/kor-bench-XXXXXX";
-        m_path = mkdtemp(pattern);
-        std::filesystem::copy(KOR_PACKAGE_DIR, m_path, std::filesystem::copy_options::recursive);
-        m_previous = std::filesystem::current_path();
-        std::filesystem::current_path(m_path);
+        std::filesystem::copy(KOR_PACKAGE_DIR, Path(), std::filesystem::copy_options::recursive);
+        Enter();
     }
-    ~PackageDirectory() {
-        std::filesystem::current_path(m_previous);
-        std::filesystem::remove_all(m_path);
-    }
-
-private:
-    std::filesystem::path m_path;
-    std::filesystem::path m_previous;
 };
 
 void Utf8RoundTrip(benchmark::State& state) {

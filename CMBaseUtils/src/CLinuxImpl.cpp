@@ -7,9 +7,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 
 #include "CLogger.h"
+#include "KORHandles.h"
+#include "KORSystem.h"
 #include "ShellWord.h"
 #include "SystemRelease.h"
 
@@ -87,7 +88,8 @@ bool CLinuxImpl::UninstallNorb() {
     if (nNORBInstallRefCount > 0 && --nNORBInstallRefCount == 0 && !bNORBAlreadyInstalled) {
         failed = ExecuteCmd(InstallScriptCommand("uninstall"), false, 0) != 0;
     }
-    CLOG("UninstallNorb: Norb Uninstalled Successfully");
+    CLOG(failed ? "UninstallNorb: Norb Uninstallation Failed"
+                : "UninstallNorb: Norb Uninstalled Successfully");
     return failed;
 }
 
@@ -110,17 +112,17 @@ void* CLinuxImpl::GetProcAddress(void* handle, const std::string& name) {
 }
 
 int CLinuxImpl::ExecuteCmd(const std::string& command, bool, const long&) {
-    return std::system(command.c_str());
+    return KORSystem::RunCommandLine(command).raw;
 }
 
 int CLinuxImpl::ExecuteCmdNoWait(const std::string& command, bool, const long&) {
-    return std::system((command + " &").c_str());
+    return KORSystem::RunCommandLine(command + " &").raw;
 }
 
 void CLinuxImpl::Sleep(int seconds) {
-    // sleep() takes an unsigned count: a negative one would never return.
+    // The pause takes an unsigned count: a negative one would never return.
     if (seconds > 0) {
-        sleep(static_cast<unsigned>(seconds));
+        KORSystem::SleepSeconds(static_cast<unsigned>(seconds));
     }
 }
 
@@ -155,17 +157,16 @@ std::vector<std::string> CLinuxImpl::GetFileList(std::string& directory) {
     // An empty argument lists the working directory, as "./" + name.
     const std::string listed = directory.empty() ? "." : directory;
     std::vector<std::string> files;
-    DIR* stream = opendir(listed.c_str());
-    if (stream == nullptr) {
+    const KORHandles::Directory stream(opendir(listed.c_str()));
+    if (!stream) {
         return files;
     }
-    while (const dirent* entry = readdir(stream)) {
+    while (const dirent* entry = readdir(stream.get())) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") {
             files.push_back(listed + "/" + name);
         }
     }
-    closedir(stream);
     return files;
 }
 
@@ -174,12 +175,10 @@ bool CLinuxImpl::IsFileExits(const std::string& name) {
 }
 
 bool CLinuxImpl::IsFileExistsAbs(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
+    if (!KORHandles::File(std::fopen(path.c_str(), "r"))) {
         CLOG("CLinuxImpl::IsFileExistsAbs() File name " + path + " doesnt exist");
         return false;
     }
-    std::fclose(file);
     CLOG("CLinuxImpl::IsFileExistsAbs() File name " + path + " exist");
     return true;
 }

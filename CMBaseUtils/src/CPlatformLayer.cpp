@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "CLinuxImpl.h"
+#include "KORHandles.h"
 
 IPlatformImpl* CPlatformLayer::m_pPlatformImpl = nullptr;
 
@@ -14,12 +15,7 @@ IPlatformImpl* CPlatformLayer::GetPlatform() {
 }
 
 bool CPlatformLayer::CreateEmptyVEKDebuLogFile() {
-    FILE* marker = std::fopen("vekdebuglog", "w");
-    if (marker == nullptr) {
-        return false;
-    }
-    std::fclose(marker);
-    return true;
+    return static_cast<bool>(KORHandles::File(std::fopen("vekdebuglog", "w")));
 }
 
 bool CPlatformLayer::isNORBInstalled() {

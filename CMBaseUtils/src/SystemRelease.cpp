@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "KORHandles.h"
+
 namespace SystemRelease {
 
 namespace {
@@ -26,19 +28,18 @@ bool Exists(const std::string& path) {
 }
 
 bool ReadFirstLine(const std::string& path, std::string& line) {
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
+    const KORHandles::File file(std::fopen(path.c_str(), "r"));
+    if (!file) {
         return false;
     }
     char buffer[kLineBufferSize] = {};
-    line = std::fgets(buffer, sizeof buffer, file) != nullptr ? buffer : "";
-    std::fclose(file);
+    line = std::fgets(buffer, sizeof buffer, file.get()) != nullptr ? buffer : "";
     return true;
 }
 
 bool FileContainsText(const std::string& path, const std::string& text) {
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
+    const KORHandles::File file(std::fopen(path.c_str(), "r"));
+    if (!file) {
         return false;
     }
     // Only the tail that could begin a match running into the next piece is
@@ -48,14 +49,13 @@ bool FileContainsText(const std::string& path, const std::string& text) {
     std::string window;
     bool found = false;
     std::size_t count = 0;
-    while (!found && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    while (!found && (count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
         window.append(buffer, count);
         found = window.find(text) != std::string::npos;
         if (window.size() > carried) {
             window.erase(0, window.size() - carried);
         }
     }
-    std::fclose(file);
     return found;
 }
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "TemporaryDirectory.h"
+#include <kortest/TemporaryDirectory.h>
 
 namespace {
 
@@ -22,7 +22,7 @@ std::string ReadAll(const std::string& path) {
 }  // namespace
 
 TEST(CLoggerTest, WritesOnlyAfterInitialiseAndOpensItsFileOnce) {
-    TemporaryDirectory directory;
+    kortest::TemporaryDirectory directory;
     const std::string path = directory.Write("baseutils.log", "line of an earlier run\n");
     CLogger* logger = CLogger::GetInstance();
     ASSERT_EQ(logger, CLogger::GetInstance());

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <kortest/TemporaryDirectory.h>
 #include "BaseUtilsLog.h"
-#include "TemporaryDirectory.h"
 
 namespace {
 
@@ -17,11 +17,9 @@ class CPlatformLayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::Reset();
-        BaseUtilsLog::Instance().Mark();
+        BaseUtilsLog().Skip();
     }
-    static std::vector<std::string> Messages() {
-        return BaseUtilsLog::Instance().MessagesSinceMark();
-    }
+    static std::vector<std::string> Messages() { return BaseUtilsLog().Take(); }
 };
 
 std::vector<std::string> Sorted(std::vector<std::string> names) {
@@ -45,7 +43,7 @@ TEST_F(CPlatformLayerTest, SleepsWholeSecondsAndNeverANegativeCount) {
 }
 
 TEST_F(CPlatformLayerTest, DirectoriesEndInASlash) {
-    TemporaryDirectory directory;
+    kortest::TemporaryDirectory directory;
     directory.Enter();
     const std::string current = std::filesystem::current_path().string() + "/";
     EXPECT_EQ(CPlatformLayer::getCurrentDirectory(), current);
@@ -61,7 +59,7 @@ TEST_F(CPlatformLayerTest, DirectoriesEndInASlash) {
 }
 
 TEST_F(CPlatformLayerTest, FileTestsOpenTheFileAndLogTheOutcome) {
-    TemporaryDirectory directory;
+    kortest::TemporaryDirectory directory;
     directory.Enter();
     directory.Write("vekdebuglog", "");
     const std::string current = CPlatformLayer::getCurrentDirectory();
@@ -77,11 +75,11 @@ TEST_F(CPlatformLayerTest, FileTestsOpenTheFileAndLogTheOutcome) {
 }
 
 TEST_F(CPlatformLayerTest, FileListNamesEveryEntryButTheDots) {
-    TemporaryDirectory directory;
+    kortest::TemporaryDirectory directory;
     directory.Write("a.bin", "");
     directory.Write("b.xml", "");
     std::filesystem::create_directory(directory.Path() + "/sub");
-    TemporaryDirectory empty;
+    kortest::TemporaryDirectory empty;
 
     const struct {
         std::string directory;
@@ -119,7 +117,7 @@ TEST_F(CPlatformLayerTest, LibrariesLoadByBareNameOrByAnExistingPath) {
     EXPECT_NE(byPath, nullptr);
     CPlatformLayer::FreeLibrary(byPath);
 
-    TemporaryDirectory directory;
+    kortest::TemporaryDirectory directory;
     const std::string missing = directory.Path() + "/libmissing.so";
     EXPECT_EQ(CPlatformLayer::Load_Library(missing), nullptr);
     EXPECT_EQ(Messages(),
@@ -129,7 +127,7 @@ TEST_F(CPlatformLayerTest, LibrariesLoadByBareNameOrByAnExistingPath) {
 }
 
 TEST_F(CPlatformLayerTest, DebugLogMarkerIsCreatedEmpty) {
-    TemporaryDirectory directory;
+    kortest::TemporaryDirectory directory;
     directory.Enter();
     directory.Write("vekdebuglog", "left over");
     EXPECT_TRUE(CPlatformLayer::CreateEmptyVEKDebuLogFile());

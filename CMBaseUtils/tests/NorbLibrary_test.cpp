@@ -25,14 +25,14 @@ std::string Exists(const std::string& path, bool exists) {
 }
 
 Lines Messages() {
-    Lines messages = BaseUtilsLog::Instance().MessagesSinceMark();
-    BaseUtilsLog::Instance().Mark();
+    Lines messages = BaseUtilsLog().Take();
+    BaseUtilsLog().Skip();
     return messages;
 }
 
 void Start(const std::string& scenario) {
     sim::Reset(scenario);
-    BaseUtilsLog::Instance().Mark();
+    BaseUtilsLog().Skip();
 }
 
 }  // namespace
@@ -176,6 +176,29 @@ TEST(NorbLibraryTest, InstallLogsEachDecision) {
         expected.insert(expected.end(), row.outcome.begin(), row.outcome.end());
         EXPECT_EQ(Messages(), expected);
         CPlatformLayer::UninstallNorb();
-        EXPECT_EQ(Messages().back(), "UninstallNorb: Norb Uninstalled Successfully");
+    }
+}
+
+TEST(NorbLibraryTest, UninstallReportsSuccessOnlyWhenTheScriptSucceeded) {
+    const std::string uninstall = ScriptCommand("uninstall");
+    const struct {
+        const char* what;
+        std::string scenario;
+        bool failed;
+        std::string message;
+    } rows[] = {
+        {"script works", "", false, "UninstallNorb: Norb Uninstalled Successfully"},
+        {"script fails", "command " + uninstall + " => exit 1", true,
+         "UninstallNorb: Norb Uninstallation Failed"},
+        {"present before: no script", "norb = installed", false,
+         "UninstallNorb: Norb Uninstalled Successfully"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Start(row.scenario);
+        CPlatformLayer::InstallNorb();
+        Messages();
+        EXPECT_EQ(CPlatformLayer::UninstallNorb(), row.failed);
+        EXPECT_EQ(Messages(), Lines{row.message});
     }
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "TemporaryDirectory.h"
+#include <kortest/TemporaryDirectory.h>
 
 TEST(SystemReleaseTest, FileContainsTextReadsEveryLineToTheEnd) {
     const std::string marker = "WMB_MAJOR_VERSION";
@@ -21,7 +21,7 @@ TEST(SystemReleaseTest, FileContainsTextReadsEveryLineToTheEnd) {
         {"only a part of it", "WMB_MAJOR\n_VERSION\n", false},
         {"empty file", "", false},
     };
-    TemporaryDirectory directory;
+    kortest::TemporaryDirectory directory;
     for (const auto& row : rows) {
         const std::string path = directory.Write("release", row.content);
         EXPECT_EQ(SystemRelease::FileContainsText(path, marker), row.found) << row.what;
@@ -41,7 +41,7 @@ TEST(SystemReleaseTest, ReadFirstLineTakesAtMostTheBufferOfTheFirstLine) {
         {"empty file", "", ""},
         {"overlong line", std::string(3000, 'r'), std::string(1023, 'r')},
     };
-    TemporaryDirectory directory;
+    kortest::TemporaryDirectory directory;
     for (const auto& row : rows) {
         std::string line = "unchanged";
         EXPECT_TRUE(SystemRelease::ReadFirstLine(directory.Write("release", row.content), line));

@@ -44,15 +44,15 @@ protected:
     void Start(const std::string& scenario) {
         sim::Reset(scenario);
         m_commandsSeen = 0;
-        BaseUtilsLog::Instance().Mark();
+        BaseUtilsLog().Skip();
     }
     // The commands run and the messages logged since the last call.
     std::pair<Lines, Lines> Seen() {
         const Lines all = sim::ShellCommands();
         const Lines commands(all.begin() + static_cast<long>(m_commandsSeen), all.end());
         m_commandsSeen = all.size();
-        const Lines messages = BaseUtilsLog::Instance().MessagesSinceMark();
-        BaseUtilsLog::Instance().Mark();
+        const Lines messages = BaseUtilsLog().Take();
+        BaseUtilsLog().Skip();
         return {commands, messages};
     }
 

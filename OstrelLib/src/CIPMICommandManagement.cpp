@@ -76,7 +76,11 @@ CIPMICommandManagement::CIPMICommandManagement()
             m_pCommandData = new _KORIPMICommandData();
             LoadIPMIData(kCatalogueFile);
         } catch (...) {
-            // No destructor runs for a constructor that throws.
+            // No destructor runs for a constructor that throws. The front is
+            // abandoned rather than deleted, so that logging stays on for the
+            // caller's failure handling and other threads keep their sessions.
+            KORIPMIInterfaceImpl::Abandon(m_pIPMIInterface);
+            m_pIPMIInterface = nullptr;
             ReleaseResources();
             throw;
         }

@@ -101,14 +101,17 @@ unsigned int CIPMIDataStructure::GetResponseField(int position, int count) const
 }
 
 const char* CIPMIDataStructure::FindMalformation() const {
-    if (m_vecIPMIRequest.size() > kMaxMessageLength)
-        return "Command lists more than 255 bytes";
+    // Only the first RequestLength bytes are sent, so Command may list more
+    // than fit a message.
+    if (m_uiRequestLength > kMaxMessageLength)
+        return "RequestLength exceeds 255";
     if (m_uiRequestLength > m_vecIPMIRequest.size())
         return "RequestLength exceeds the bytes listed in Command";
     if (m_uiResponseLength > kMaxMessageLength)
         return "ResponseLength exceeds 255";
-    if (m_bIsSessionRequired && m_uiRequestLength < kSessionIdPosition + 1)
-        return "the session id positions 4 and 5 lie beyond RequestLength";
+    // The session id is written into the listed bytes, whether or not they are sent.
+    if (m_bIsSessionRequired && m_vecIPMIRequest.size() < kSessionIdPosition + 1)
+        return "the session id positions 4 and 5 lie beyond the bytes listed in Command";
     return nullptr;
 }
 

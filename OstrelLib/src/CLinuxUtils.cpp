@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <optional>
 
 #include "CPlatformLayer.h"
 #include "KORLogger.h"
+#include "KORSystem.h"
 #include "ShellWord.h"
 #include "SystemRelease.h"
 
@@ -38,8 +38,16 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// The raw status of the command line. A command that ran but did not succeed
+// is logged at WARN with its status; whether that fails the step is the
+// caller's decision.
 int RunCommand(const std::string& command) {
-    return CPlatformLayer::ExecuteCmd(command, false, 0);
+    const int status = CPlatformLayer::ExecuteCmd(command, false, 0);
+    if (status != 0 && status != kSystemFailed) {
+        KOR_LOG(KOR_LOG_WARN, "Command %s ended with status %d (exit code %d)", command.c_str(),
+                status, KORSystem::CommandStatus{status}.ExitCode());
+    }
+    return status;
 }
 
 // Steps 3a to 3d: the ESX service consoles.
@@ -121,10 +129,12 @@ int RecognisePlatform() {
     return CLinuxUtils::PLATFORM_REDHAT;
 }
 
-void CopyRuleFiles(const std::string& directory) {
+// True when both rule files were copied; both are tried either way.
+bool CopyRuleFiles(const std::string& directory) {
     // The trailing blank separates the file from the directory on the command line.
-    CLinuxUtils::CopyFile(kUsbRuleFile + " ", directory);
-    CLinuxUtils::CopyFile(kTesselRuleFile + " ", directory);
+    const bool usbRuleCopied = CLinuxUtils::CopyFile(kUsbRuleFile + " ", directory);
+    const bool tesselRuleCopied = CLinuxUtils::CopyFile(kTesselRuleFile + " ", directory);
+    return usbRuleCopied && tesselRuleCopied;
 }
 
 void RemoveRuleFiles(const std::string& directory) {
@@ -155,17 +165,18 @@ int CLinuxUtils::GetLinuxOSPlatform() {
 
 bool CLinuxUtils::udevhalInstall() {
     IsHalDaemonRunning();
-    CopyRuleFiles(RHatUdevLibDir);
+    // Rules that are not in place are not installed, whatever follows.
+    const bool copied = CopyRuleFiles(RHatUdevLibDir);
     RestartUdevRules();
 
-    bool installed = false;
+    bool activated = false;
     switch (m_iLinuxPlatform) {
         case PLATFORM_REDHAT:
-            installed = RestartUdevRules();
+            activated = RestartUdevRules();
             break;
         case PLATFORM_SUSE:
             // SUSE's HAL daemon would take the partition's disk for itself.
-            installed = m_bHaldDaemonRunning && StopHalDaemon();
+            activated = m_bHaldDaemonRunning && StopHalDaemon();
             break;
         default:
             // Newer udev reads its rules from these directories as well.
@@ -175,6 +186,7 @@ bool CLinuxUtils::udevhalInstall() {
             break;
     }
 
+    const bool installed = copied && activated;
     if (installed) {
         KOR_LOG(KOR_LOG_DEBUG, "Udev rule successfully Installed");
     } else {
@@ -224,19 +236,13 @@ bool CLinuxUtils::IsHalDaemonRunning() {
     if (access(kHalDaemonScript.c_str(), X_OK) != 0) {
         return m_bHaldDaemonRunning;
     }
-    FILE* status = popen((kHalDaemonScript + " status").c_str(), "r");
-    if (status == nullptr) {
-        return m_bHaldDaemonRunning;
-    }
-    char buffer[kHalStatusBufferSize];
-    const std::size_t length = std::fread(buffer, 1, sizeof buffer, status);
-    const std::string text(buffer, length);
+    const std::string text =
+        KORSystem::ReadCommandOutput(kHalDaemonScript + " status", kHalStatusBufferSize).output;
     // "not running" is how some init scripts say the opposite.
     if (Contains(text, "running") && !Contains(text, "not running")) {
         m_bHaldDaemonRunning = true;
         KOR_LOG(KOR_LOG_DEBUG, "haldaemon is running");
     }
-    pclose(status);
     return m_bHaldDaemonRunning;
 }
 
@@ -266,7 +272,8 @@ bool CLinuxUtils::CopyFile(const std::string& file, const std::string& directory
     const std::string copy = "cp -fH " + ShellWordKeepingTrailingBlanks(file) +
                              ShellWord(directory) + " > /dev/null 2>&1";
     KOR_LOG(KOR_LOG_DEBUG, "%s", copy.c_str());
-    if (RunCommand(copy) == kSystemFailed) {
+    // A copy that exited non-zero left no rule behind (or a stale one).
+    if (RunCommand(copy) != 0) {
         KOR_LOG(KOR_LOG_DEBUG, "CopyFile fdi file failed");
         return false;
     }

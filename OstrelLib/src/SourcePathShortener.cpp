@@ -1,17 +1,31 @@
 #include "SourcePathShortener.h"
 
+#include <sstream>
+#include <vector>
+
 namespace Exception {
 
 namespace {
 
-const char* const kLayerFolders[] = {"korbase", "koripmi", "CMBaseUtils", "OstrelLib", "library"};
+// The build hands over the tree's library folders, separated by blanks.
+const std::vector<std::string>& LayerFolders() {
+    static const std::vector<std::string> folders = [] {
+        std::vector<std::string> names;
+        std::istringstream list(KOR_LIBRARY_FOLDERS);
+        for (std::string name; list >> name;) {
+            names.push_back(name);
+        }
+        return names;
+    }();
+    return folders;
+}
 
 }  // namespace
 
 std::string ShortenSourcePath(const std::string& path) {
     std::string::size_type cut = std::string::npos;
-    for (const char* folder : kLayerFolders) {
-        const std::string marker = std::string("/") + folder + "/";
+    for (const std::string& folder : LayerFolders()) {
+        const std::string marker = "/" + folder + "/";
         // A path relative to the tree's root starts with the folder itself.
         if (path.compare(0, marker.size() - 1, marker, 1, std::string::npos) == 0)
             return path;

@@ -1,6 +1,7 @@
 #include "CIPMICommandManagement.h"
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
 #include <simmachine/SimMachine.h>
 
 #include <memory>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "CatalogueTestSupport.h"
-#include "KorLogLines.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ protected:
     }
 
     CatalogueWorkDir m_work;
-    KorLogLines m_log;
+    kortest::KorLog m_log;
     Lines m_lines;
     std::unique_ptr<CIPMICommandManagement> m_catalogue;
 };
@@ -197,9 +197,9 @@ TEST_F(CommandCatalogue, UnknownNamesFailWithCode76) {
 }
 
 TEST_F(CommandCatalogue, SessionBoundCommandWithoutSessionCommandInTheFileFailsWithCode76) {
-    m_work.WriteFile("ipmi_cmd.ini",
-                     "[EndOstrelSession]\nCommand = 30 A1 11 00 00\nRequestLength = 5\n"
-                     "ResponseLength = 3\nIsSessionRequired = 1\n");
+    m_work.Write("ipmi_cmd.ini",
+                 "[EndOstrelSession]\nCommand = 30 A1 11 00 00\nRequestLength = 5\n"
+                 "ResponseLength = 3\nIsSessionRequired = 1\n");
     Start();
     ExpectFailure([this] { m_catalogue->ProcessIPMICommand("EndOstrelSession"); }, 76);
     EXPECT_EQ(CountLinesWith(TakeLog(),
@@ -213,7 +213,7 @@ TEST_F(CommandCatalogue, CatalogueFilesThatCannotBeUsedAreRefusedAtLoad) {
     std::string manyBytes = "[Long]\nCommand =";
     for (int i = 0; i < 256; ++i)
         manyBytes += " 00";
-    manyBytes += "\nRequestLength = 3\n";
+    manyBytes += "\nRequestLength = 256\n";
     struct Row {
         std::string content;  // null-like "-" for no file at all
         int code;
@@ -233,16 +233,16 @@ TEST_F(CommandCatalogue, CatalogueFilesThatCannotBeUsedAreRefusedAtLoad) {
         {"[Wrapped]\nCommand = 30 A1\nRequestLength = 4294967298\n", 33,
          "ERROR IPMI Command (Wrapped) in INI file ipmi_cmd.ini is malformed: RequestLength"},
         {manyBytes, 33,
-         "ERROR IPMI Command (Long) in INI file ipmi_cmd.ini is malformed: Command lists more "
-         "than 255 bytes."},
-        {"[Bound]\nCommand = 30 A1 11\nRequestLength = 3\nIsSessionRequired = 1\n", 33,
+         "ERROR IPMI Command (Long) in INI file ipmi_cmd.ini is malformed: RequestLength exceeds "
+         "255."},
+        {"[Bound]\nCommand = 30 A1 11 00\nRequestLength = 3\nIsSessionRequired = 1\n", 33,
          "ERROR IPMI Command (Bound) in INI file ipmi_cmd.ini is malformed: the session id "
-         "positions 4 and 5 lie beyond RequestLength."},
+         "positions 4 and 5 lie beyond the bytes listed in Command."},
     };
     for (const Row& row : rows) {
         std::filesystem::remove("ipmi_cmd.ini");
         if (row.content != "-")
-            m_work.WriteFile("ipmi_cmd.ini", row.content);
+            m_work.Write("ipmi_cmd.ini", row.content);
         sim::Reset();
         ExpectFailure([] { CIPMICommandManagement catalogue; }, row.code);
         EXPECT_EQ(CountLinesWith(TakeLog(), row.logged), 1u) << row.logged;
@@ -253,17 +253,17 @@ TEST_F(CommandCatalogue, CatalogueFilesThatCannotBeUsedAreRefusedAtLoad) {
 
 TEST_F(CommandCatalogue, FurtherFilesAddCommandsButKeepExistingOnesAndRejectedOnesAddNothing) {
     Start();
-    m_work.WriteFile("more.ini",
-                     "[OrinStatus]\nCommand = 30 A1 77\nRequestLength = 3\nResponseLength = 5\n"
-                     "[Extra]\nCommand = 30 A1 02\nRequestLength = 3\nResponseLength = 4\n");
+    m_work.Write("more.ini",
+                 "[OrinStatus]\nCommand = 30 A1 77\nRequestLength = 3\nResponseLength = 5\n"
+                 "[Extra]\nCommand = 30 A1 02\nRequestLength = 3\nResponseLength = 4\n");
     m_catalogue->LoadIPMIData("more.ini");
     m_catalogue->ProcessIPMICommand("OrinStatus");
     EXPECT_EQ(m_catalogue->ProcessIPMICommand("Extra"), 0);
     EXPECT_EQ(ReceivedRequests(), (Lines{"OrinStatus: 30 a1 01", "OstrelAccessEnabled: 30 a1 02"}));
 
-    m_work.WriteFile("bad.ini",
-                     "[Fresh]\nCommand = 30 A1 01\nRequestLength = 3\n"
-                     "[Bad]\nCommand = 30\nRequestLength = 2\n");
+    m_work.Write("bad.ini",
+                 "[Fresh]\nCommand = 30 A1 01\nRequestLength = 3\n"
+                 "[Bad]\nCommand = 30\nRequestLength = 2\n");
     ExpectFailure([this] { m_catalogue->LoadIPMIData("bad.ini"); }, 33);
     ExpectFailure([this] { m_catalogue->GetIPMIRequest("Fresh"); }, 76);
 }

@@ -1,12 +1,12 @@
 #include "CLibXMLWrapper.h"
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
+#include <kortest/TemporaryDirectory.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
-
-#include "../../korbase/tests/LogFileCapture.h"
-#include "ScopedTempWorkDir.h"
 
 namespace {
 
@@ -19,7 +19,8 @@ std::string CursorName(CLibXMLWrapper& reader) {
 }
 
 TEST(CLibXMLWrapperTest, OpenFailsOnUnusableFiles) {
-    ScopedTempWorkDir work;
+    kortest::TemporaryDirectory work;
+    work.Enter();
     struct OpenCase {
         const char* name;
         const char* content;  // null: no file
@@ -38,27 +39,28 @@ TEST(CLibXMLWrapperTest, OpenFailsOnUnusableFiles) {
         SCOPED_TRACE(testCase.name);
         std::filesystem::remove(path);
         if (testCase.content != nullptr)
-            work.WriteFile("codes.xml", testCase.content);
-        LogFileCapture log;
+            work.Write("codes.xml", testCase.content);
+        kortest::KorLog log;
         CLibXMLWrapper reader{KORString(path)};
         EXPECT_FALSE(reader.Open());
         EXPECT_FALSE(reader.ReadRootNode("ErrorCodes"));
         EXPECT_FALSE(reader.ReadChildNode());
         EXPECT_TRUE(reader.IsChildNodeNull());
         EXPECT_FALSE(reader.GetNextChildNode());
-        EXPECT_EQ(LogFileCapture::CountOf(log.Finish(), testCase.logged), 1);
+        EXPECT_EQ(kortest::CountOf(log.Finish(), testCase.logged), 1u);
     }
 }
 
 TEST(CLibXMLWrapperTest, RelativePathIsReadFromWorkingDirectory) {
-    ScopedTempWorkDir work;
-    work.WriteFile("codes.xml", "<ErrorCodes><ErrorCode/></ErrorCodes>");
+    kortest::TemporaryDirectory work;
+    work.Enter();
+    work.Write("codes.xml", "<ErrorCodes><ErrorCode/></ErrorCodes>");
     CLibXMLWrapper reader{KORString("codes.xml")};
     EXPECT_TRUE(reader.Open());
     EXPECT_TRUE(reader.ReadRootNode("ErrorCodes"));
     // Opening again replaces the document (the leak check of a sanitizer
     // build sees the first one freed) and starts over.
-    work.WriteFile("codes.xml", "<Other><ErrorCode/></Other>");
+    work.Write("codes.xml", "<Other><ErrorCode/></Other>");
     EXPECT_TRUE(reader.Open());
     EXPECT_FALSE(reader.ReadChildNode());
     EXPECT_TRUE(reader.ReadRootNode("Other"));
@@ -67,40 +69,42 @@ TEST(CLibXMLWrapperTest, RelativePathIsReadFromWorkingDirectory) {
 }
 
 TEST(CLibXMLWrapperTest, WrongRootNameAndEmptyRootFail) {
-    ScopedTempWorkDir work;
+    kortest::TemporaryDirectory work;
+    work.Enter();
     {
-        LogFileCapture log;
-        CLibXMLWrapper reader{KORString(work.WriteFile("a.xml", "<Codes><ErrorCode/></Codes>"))};
+        kortest::KorLog log;
+        CLibXMLWrapper reader{KORString(work.Write("a.xml", "<Codes><ErrorCode/></Codes>"))};
         ASSERT_TRUE(reader.Open());
         EXPECT_FALSE(reader.ReadRootNode("ErrorCodes"));
         EXPECT_FALSE(reader.ReadRootNode("codes"));
         EXPECT_FALSE(reader.ReadChildNode());
-        EXPECT_EQ(LogFileCapture::CountOf(log.Finish(),
-                                          "Error checking root element (ErrorCodes) in XML file."),
-                  1);
+        EXPECT_EQ(
+            kortest::CountOf(log.Finish(), "Error checking root element (ErrorCodes) in XML file."),
+            1u);
     }
     {
-        LogFileCapture log;
-        CLibXMLWrapper reader{KORString(work.WriteFile("b.xml", "<ErrorCodes/>"))};
+        kortest::KorLog log;
+        CLibXMLWrapper reader{KORString(work.Write("b.xml", "<ErrorCodes/>"))};
         ASSERT_TRUE(reader.Open());
         EXPECT_TRUE(reader.ReadRootNode("ErrorCodes"));
         EXPECT_FALSE(reader.ReadChildNode());
         EXPECT_TRUE(reader.IsChildNodeNull());
-        EXPECT_EQ(LogFileCapture::CountOf(log.Finish(),
-                                          "Error checking child node for root node (ErrorCodes)."),
-                  1);
+        EXPECT_EQ(
+            kortest::CountOf(log.Finish(), "Error checking child node for root node (ErrorCodes)."),
+            1u);
     }
 }
 
 TEST(CLibXMLWrapperTest, WalkVisitsEveryChildNodeAndReadsAttributes) {
-    ScopedTempWorkDir work;
-    CLibXMLWrapper reader{KORString(work.WriteFile("walk.xml",
-                                                   "<Root>\n"
-                                                   "  <!-- note -->\n"
-                                                   "  <Item A=\"1\" B=\"x &amp; y\" Empty=\"\">"
-                                                   "<Nested/></Item>\n"
-                                                   "  <Other A=\"2\"/>\n"
-                                                   "</Root>\n"))};
+    kortest::TemporaryDirectory work;
+    work.Enter();
+    CLibXMLWrapper reader{KORString(work.Write("walk.xml",
+                                               "<Root>\n"
+                                               "  <!-- note -->\n"
+                                               "  <Item A=\"1\" B=\"x &amp; y\" Empty=\"\">"
+                                               "<Nested/></Item>\n"
+                                               "  <Other A=\"2\"/>\n"
+                                               "</Root>\n"))};
     ASSERT_TRUE(reader.Open());
     ASSERT_TRUE(reader.ReadRootNode("Root"));
     ASSERT_TRUE(reader.ReadChildNode());
@@ -143,13 +147,14 @@ TEST(CLibXMLWrapperTest, WalkVisitsEveryChildNodeAndReadsAttributes) {
 }
 
 TEST(CLibXMLWrapperTest, AttributeFromDocumentTypeDefaultIsNotRead) {
-    ScopedTempWorkDir work;
-    CLibXMLWrapper reader{KORString(work.WriteFile("dtd.xml",
-                                                   "<?xml version=\"1.0\"?>\n"
-                                                   "<!DOCTYPE Root [\n"
-                                                   "  <!ATTLIST Item A CDATA \"default\">\n"
-                                                   "]>\n"
-                                                   "<Root><Item/></Root>\n"))};
+    kortest::TemporaryDirectory work;
+    work.Enter();
+    CLibXMLWrapper reader{KORString(work.Write("dtd.xml",
+                                               "<?xml version=\"1.0\"?>\n"
+                                               "<!DOCTYPE Root [\n"
+                                               "  <!ATTLIST Item A CDATA \"default\">\n"
+                                               "]>\n"
+                                               "<Root><Item/></Root>\n"))};
     ASSERT_TRUE(reader.Open());
     ASSERT_TRUE(reader.ReadRootNode("Root"));
     ASSERT_TRUE(reader.ReadChildNode());

@@ -3,6 +3,8 @@
 #include "CLinuxUtils.h"
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
+#include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
 
 #include <filesystem>
@@ -12,8 +14,6 @@
 #include <vector>
 
 #include "FreshProcess.h"
-#include "KorLogLines.h"
-#include "ScopedTempWorkDir.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ struct RecognitionRow {
 // The platform of both calls, whether each read files, and what was logged.
 Lines Recognise(const std::string& scenario) {
     sim::Reset(scenario);
-    KorLogLines log;
+    kortest::KorLog log;
     const FileEvents before;
     const int first = CLinuxUtils::GetLinuxOSPlatform();
     const FileEvents between;
@@ -252,11 +252,12 @@ void Append(Lines& to, const Lines& lines) {
 // each step's result, commands, files in place and last message.
 Lines InstallAndUninstall(const std::string& scenario) {
     sim::Reset(scenario);
-    ScopedTempWorkDir packageDirectory;
+    kortest::TemporaryDirectory packageDirectory;
+    packageDirectory.Enter();
     for (const std::string& file : kRuleFiles) {
-        packageDirectory.WriteFile(file, ReadAll(KOR_PACKAGE_DIR "/" + file));
+        packageDirectory.Write(file, ReadAll(KOR_PACKAGE_DIR "/" + file));
     }
-    KorLogLines log;
+    kortest::KorLog log;
     CLinuxUtils::GetLinuxOSPlatform();
     log.Take();
     const std::size_t commandsBefore = sim::ShellCommands().size();
@@ -319,6 +320,13 @@ TEST(CLinuxUtilsTest, RulesLandInAndLeaveThePlatformsDirectories) {
                 {kReload, kReload},
                 inEtc,
                 {installed, "uninstall true", kReload, kReload, uninstalled}})},
+        {"Red Hat, a rule that cp cannot copy",
+         redHat + "command " + Copy(kRuleFiles[0], "/etc/udev/rules.d/") + " => exit 1",
+         lines({{"install false", Copy(kRuleFiles[0], "/etc/udev/rules.d/"),
+                 Copy(kRuleFiles[1], "/etc/udev/rules.d/"),
+                 Chmod(kRuleFiles[1], "/etc/udev/rules.d/"), kReload, kReload,
+                 "in place: /etc/udev/rules.d/00-secupd-tessel.rules", notInstalled,
+                 "uninstall true", kReload, kReload, uninstalled}})},
         {"Red Hat leaves a running HAL daemon alone", redHat + "haldaemon = running",
          lines({{"install true", kHalStatus},
                 CopiesInto("/etc/udev/rules.d/"),
@@ -421,8 +429,14 @@ TEST(CLinuxUtilsTest, RestartUdevRulesUsesWhicheverToolExists) {
           "DEBUG /sbin/udevcontrol reload_rules > /dev/null 2>&1",
           "DEBUG RestartUdevRules restarted "}},
         {"neither", "remove /sbin/udevadm", {}, {"DEBUG CLinuxUtils::RestartUdevRules()"}},
+        {"udevadm exits non-zero: warned, not failed",
+         "command " + kReload + " => exit 2",
+         {kReload},
+         {"DEBUG CLinuxUtils::RestartUdevRules()", "DEBUG " + kReload,
+          "WARN Command " + kReload + " ended with status 512 (exit code 2)",
+          "DEBUG RestartUdevRules restarted "}},
     };
-    KorLogLines log;
+    kortest::KorLog log;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         sim::Reset(row.scenario);
@@ -433,42 +447,69 @@ TEST(CLinuxUtilsTest, RestartUdevRulesUsesWhicheverToolExists) {
     }
 }
 
-TEST(CLinuxUtilsTest, CopyFileNeedsTheDirectoryAndQuotesUnusualNames) {
+TEST(CLinuxUtilsTest, CopyFileNeedsTheDirectoryAndASuccessfulCopy) {
+    const std::string copy = Copy("98-secupdusb.rules", "/etc/udev/rules.d/");
+    const std::string chmod = Chmod("98-secupdusb.rules", "/etc/udev/rules.d/");
     const struct {
         const char* what;
         std::string file;
         std::string directory;
+        std::string scenario;
         bool copied;
         Lines commands;
+        Lines messages;
     } rows[] = {
         {"rule file",
          "98-secupdusb.rules ",
          "/etc/udev/rules.d/",
+         "",
          true,
-         {Copy("98-secupdusb.rules", "/etc/udev/rules.d/"),
-          Chmod("98-secupdusb.rules", "/etc/udev/rules.d/")}},
-        {"missing directory", "98-secupdusb.rules ", "/etc/udev/none.d/", false, {}},
-        {"name with a blank and a semicolon",
+         {copy, chmod},
+         {"DEBUG " + copy, "DEBUG " + chmod}},
+        {"missing directory",
+         "98-secupdusb.rules ",
+         "/etc/udev/none.d/",
+         "",
+         false,
+         {},
+         {"DEBUG Input Path does not exists /etc/udev/none.d/"}},
+        {"name with a blank and a semicolon (the machine takes the quoted copy as given)",
          "my rules;reboot ",
          "/etc/udev/rules.d/",
+         "command cp -fH 'my rules;reboot' /etc/udev/rules.d/ > /dev/null 2>&1 => exit 0\n"
+         "command chmod 755 '/etc/udev/rules.d//my rules;reboot'  > /dev/null 2>&1 => exit 0",
          true,
          {"cp -fH 'my rules;reboot' /etc/udev/rules.d/ > /dev/null 2>&1",
-          "chmod 755 '/etc/udev/rules.d//my rules;reboot'  > /dev/null 2>&1"}},
+          "chmod 755 '/etc/udev/rules.d//my rules;reboot'  > /dev/null 2>&1"},
+         {"DEBUG cp -fH 'my rules;reboot' /etc/udev/rules.d/ > /dev/null 2>&1",
+          "DEBUG chmod 755 '/etc/udev/rules.d//my rules;reboot'  > /dev/null 2>&1"}},
+        {"cp exits non-zero: not copied",
+         "98-secupdusb.rules ",
+         "/etc/udev/rules.d/",
+         "command " + copy + " => exit 1",
+         false,
+         {copy},
+         {"DEBUG " + copy, "WARN Command " + copy + " ended with status 256 (exit code 1)",
+          "DEBUG CopyFile fdi file failed"}},
+        {"chmod exits non-zero: copied, with a warning",
+         "98-secupdusb.rules ",
+         "/etc/udev/rules.d/",
+         "command " + chmod + " => exit 1",
+         true,
+         {copy, chmod},
+         {"DEBUG " + copy, "DEBUG " + chmod,
+          "WARN Command " + chmod + " ended with status 256 (exit code 1)"}},
     };
-    KorLogLines log;
+    kortest::TemporaryDirectory packageDirectory;
+    packageDirectory.Enter();
+    kortest::KorLog log;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        sim::Reset();
+        sim::Reset(row.scenario);
+        packageDirectory.Write(row.file.substr(0, row.file.size() - 1), "rule\n");
         log.Take();
         EXPECT_EQ(CLinuxUtils::CopyFile(row.file, row.directory), row.copied);
         EXPECT_EQ(sim::ShellCommands(), row.commands);
-        Lines messages;
-        for (const std::string& command : row.commands) {
-            messages.push_back("DEBUG " + command);
-        }
-        if (!row.copied) {
-            messages.push_back("DEBUG Input Path does not exists " + row.directory);
-        }
-        EXPECT_EQ(log.Take(), messages);
+        EXPECT_EQ(log.Take(), row.messages);
     }
 }

@@ -1,6 +1,7 @@
 #include "COstrelSession.h"
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
 #include <simmachine/SimMachine.h>
 
 #include <memory>
@@ -9,7 +10,6 @@
 
 #include "CIPMICommandManagement.h"
 #include "CatalogueTestSupport.h"
-#include "KorLogLines.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ protected:
     }
 
     CatalogueWorkDir m_work;
-    KorLogLines m_log;
+    kortest::KorLog m_log;
     std::unique_ptr<CIPMICommandManagement> m_catalogue;
 };
 

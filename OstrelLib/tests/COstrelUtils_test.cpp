@@ -1,6 +1,7 @@
 #include "COstrelUtils.h"
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
 #include <simmachine/SimMachine.h>
 
 #include <functional>
@@ -11,7 +12,6 @@
 #include "CIPMICommandManagement.h"
 #include "CatalogueTestSupport.h"
 #include "FreshProcess.h"
-#include "KorLogLines.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ TEST(OrinRunningStatus, WaitsWhileTheServiceIsBusyAndGivesUpAtOnceOtherwise) {
         {"controller.cc.OrinStatus = 0xC9", false, 1, {}, {}},
     };
     CatalogueWorkDir work;
-    KorLogLines log;
+    kortest::KorLog log;
     for (const Row& row : rows) {
         sim::Reset(row.scenario);
         auto catalogue = std::make_unique<CIPMICommandManagement>();
@@ -80,7 +80,7 @@ TEST(OrinRunningStatus, WaitsWhileTheServiceIsBusyAndGivesUpAtOnceOtherwise) {
 
 TEST(OrinRunningStatus, AServiceThatNeverGetsReadyCostsOneHundredChecks) {
     CatalogueWorkDir work;
-    KorLogLines log;
+    kortest::KorLog log;
     sim::Reset("controller.orin_status = 1");
     CIPMICommandManagement catalogue;
     EXPECT_FALSE(COstrelUtils::CheckOrinRunningStatus(&catalogue));
@@ -98,7 +98,7 @@ TEST(OrinRunningStatus, AServiceThatNeverGetsReadyCostsOneHundredChecks) {
 
 TEST(OrinRunningStatus, CatalogueFailuresPassWithTheQuerysFrame) {
     CatalogueWorkDir work;
-    work.WriteFile("ipmi_cmd.ini", "[OstrelType]\nCommand = 30 A1 03\nRequestLength = 3\n");
+    work.Write("ipmi_cmd.ini", "[OstrelType]\nCommand = 30 A1 03\nRequestLength = 3\n");
     sim::Reset();
     CIPMICommandManagement catalogue;
     const std::string text =
@@ -196,7 +196,7 @@ TEST(CachedQueries, KeepUsableAnswersAndAskAgainAfterRefusals) {
 TEST(CachedQueries, StorageTypeLogsLeavingOnlyForARealType) {
     const Lines report = RunInFreshProcess([] {
         CatalogueWorkDir work;
-        KorLogLines log;
+        kortest::KorLog log;
         sim::Reset("controller.ostrel_type = 7 2");
         CIPMICommandManagement catalogue;
         for (int call = 0; call < 3; ++call)

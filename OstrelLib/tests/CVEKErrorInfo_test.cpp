@@ -1,14 +1,15 @@
 #include "CVEKErrorInfo.h"
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
+#include <kortest/TemporaryDirectory.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "../../korbase/tests/LogFileCapture.h"
 #include "CVEKException.h"
-#include "ScopedTempWorkDir.h"
 
 namespace {
 
@@ -16,9 +17,10 @@ using ErrorFramework::CVEKErrorInfo;
 
 class CVEKErrorInfoTest : public ::testing::Test {
 protected:
+    void SetUp() override { m_work.Enter(); }
     void TearDown() override { CVEKErrorInfo::ReleaseVEKErrorInfo(); }
 
-    ScopedTempWorkDir m_work;
+    kortest::TemporaryDirectory m_work;
 };
 
 std::string EscapeForRegex(const std::string& text) {
@@ -50,7 +52,7 @@ TEST_F(CVEKErrorInfoTest, UnusableFileFailsWithThreeFramesAndLeavesNoInstance) {
         SCOPED_TRACE(testCase.name);
         std::filesystem::remove("ErrorCodes.xml");
         if (testCase.content != nullptr)
-            m_work.WriteFile("ErrorCodes.xml", testCase.content);
+            m_work.Write("ErrorCodes.xml", testCase.content);
         const std::regex expected("CVEKException - \\[" + EscapeForRegex(testCase.message) +
                                   frameOf("CVEKErrorInfo") + frameOf("CVEKErrorInfo") +
                                   frameOf("GetVEKErrorInfo"));
@@ -63,27 +65,27 @@ TEST_F(CVEKErrorInfoTest, UnusableFileFailsWithThreeFramesAndLeavesNoInstance) {
             }
         }
     }
-    m_work.WriteFile("ErrorCodes.xml",
-                     "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"one\"/></ErrorCodes>");
+    m_work.Write("ErrorCodes.xml",
+                 "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"one\"/></ErrorCodes>");
     EXPECT_STREQ(CVEKErrorInfo::GetVEKErrorInfo()->GetErrorMessage(1), "one");
 }
 
 TEST_F(CVEKErrorInfoTest, ReadsCodesAndMessagesFromAttributes) {
-    m_work.WriteFile("ErrorCodes.xml",
-                     "<?xml version=\"1.0\"?>\n"
-                     "<ErrorCodes>\n"
-                     "  <!-- first entry of a code wins -->\n"
-                     "  <ErrorCode CodeNo=\"76\" Discription=\"first 76\"/>\n"
-                     "  <ErrorCode CodeNo=\"76\" Discription=\"second 76\"/>\n"
-                     "  <ErrorCode CodeNo=\"5\"/>\n"
-                     "  <ErrorCode CodeNo=\" 42 and text\" Discription=\"forty-two\"/>\n"
-                     "  <ErrorCode CodeNo=\"not a number\" Discription=\"from text\"/>\n"
-                     "  <ErrorCode CodeNo=\"0\" Discription=\"real zero\"/>\n"
-                     "  <ErrorCode CodeNo=\"4294967373\" Discription=\"too big\"/>\n"
-                     "  <Other CodeNo=\"7\" Discription=\"other element\"/>\n"
-                     "  <Group><ErrorCode CodeNo=\"8\" Discription=\"nested\"/></Group>\n"
-                     "  <ErrorCode CodeNo=\"-3\" Discription=\"negative\"/>\n"
-                     "</ErrorCodes>\n");
+    m_work.Write("ErrorCodes.xml",
+                 "<?xml version=\"1.0\"?>\n"
+                 "<ErrorCodes>\n"
+                 "  <!-- first entry of a code wins -->\n"
+                 "  <ErrorCode CodeNo=\"76\" Discription=\"first 76\"/>\n"
+                 "  <ErrorCode CodeNo=\"76\" Discription=\"second 76\"/>\n"
+                 "  <ErrorCode CodeNo=\"5\"/>\n"
+                 "  <ErrorCode CodeNo=\" 42 and text\" Discription=\"forty-two\"/>\n"
+                 "  <ErrorCode CodeNo=\"not a number\" Discription=\"from text\"/>\n"
+                 "  <ErrorCode CodeNo=\"0\" Discription=\"real zero\"/>\n"
+                 "  <ErrorCode CodeNo=\"4294967373\" Discription=\"too big\"/>\n"
+                 "  <Other CodeNo=\"7\" Discription=\"other element\"/>\n"
+                 "  <Group><ErrorCode CodeNo=\"8\" Discription=\"nested\"/></Group>\n"
+                 "  <ErrorCode CodeNo=\"-3\" Discription=\"negative\"/>\n"
+                 "</ErrorCodes>\n");
     CVEKErrorInfo* catalogue = CVEKErrorInfo::GetVEKErrorInfo();
     EXPECT_EQ(catalogue->m_nErrorCode, 0);
     struct Expected {
@@ -100,33 +102,31 @@ TEST_F(CVEKErrorInfoTest, ReadsCodesAndMessagesFromAttributes) {
 }
 
 TEST_F(CVEKErrorInfoTest, CurrentCodeSelectsTheMessage) {
-    m_work.WriteFile("ErrorCodes.xml",
-                     "<ErrorCodes><ErrorCode CodeNo=\"75\" Discription=\"no payload\"/>"
-                     "</ErrorCodes>");
+    m_work.Write("ErrorCodes.xml",
+                 "<ErrorCodes><ErrorCode CodeNo=\"75\" Discription=\"no payload\"/>"
+                 "</ErrorCodes>");
     CVEKErrorInfo* catalogue = CVEKErrorInfo::GetVEKErrorInfo();
     catalogue->m_nErrorCode = 75;
     EXPECT_STREQ(catalogue->GetErrorMessage(CVEKErrorInfo::kCurrentErrorCode), "no payload");
 
-    LogFileCapture log;
+    kortest::KorLog log;
     catalogue->m_nErrorCode = 74;
     EXPECT_STREQ(catalogue->GetErrorMessage(9999), "");
     EXPECT_STREQ(catalogue->GetErrorMessage(31), "");
     const std::string logged = log.Finish();
-    EXPECT_EQ(
-        LogFileCapture::CountOf(logged, "Could not able to find message for error code as 74."), 1);
-    EXPECT_EQ(
-        LogFileCapture::CountOf(logged, "Could not able to find message for error code as 31."), 1);
+    EXPECT_EQ(kortest::CountOf(logged, "Could not able to find message for error code as 74."), 1u);
+    EXPECT_EQ(kortest::CountOf(logged, "Could not able to find message for error code as 31."), 1u);
 }
 
 TEST_F(CVEKErrorInfoTest, ReleaseLetsTheNextCallReadTheFileAgain) {
-    m_work.WriteFile("ErrorCodes.xml",
-                     "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"old\"/></ErrorCodes>");
+    m_work.Write("ErrorCodes.xml",
+                 "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"old\"/></ErrorCodes>");
     CVEKErrorInfo::GetVEKErrorInfo()->m_nErrorCode = 1;
     CVEKErrorInfo::ReleaseVEKErrorInfo();
     CVEKErrorInfo::ReleaseVEKErrorInfo();
 
-    m_work.WriteFile("ErrorCodes.xml",
-                     "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"new\"/></ErrorCodes>");
+    m_work.Write("ErrorCodes.xml",
+                 "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"new\"/></ErrorCodes>");
     CVEKErrorInfo* fresh = CVEKErrorInfo::GetVEKErrorInfo();
     EXPECT_EQ(fresh->m_nErrorCode, 0);
     EXPECT_STREQ(fresh->GetErrorMessage(1), "new");

@@ -5,6 +5,7 @@
 // controller received.
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
 
 #include <cstdio>
@@ -15,15 +16,15 @@
 
 #include "CVEKErrorInfo.h"
 #include "CVEKException.h"
-#include "ScopedTempWorkDir.h"
 
 namespace cataloguetest {
 
 // The working directory of one test with the package's catalogue and error
 // messages; the error catalogue read from it is released again at the end.
-class CatalogueWorkDir : public ScopedTempWorkDir {
+class CatalogueWorkDir : public kortest::TemporaryDirectory {
 public:
     CatalogueWorkDir() {
+        Enter();
         for (const char* name : {"ipmi_cmd.ini", "ErrorCodes.xml"})
             std::filesystem::copy_file(std::string(KOR_PACKAGE_DIR) + "/" + name,
                                        Path() + "/" + name);

@@ -2,6 +2,7 @@
 // whatever it accepted: nothing may crash, read or write out of bounds (the
 // sanitizer build checks), or fail other than with the catalogue's codes.
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
 #include <simmachine/SimMachine.h>
 
 #include <filesystem>
@@ -12,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "../../korbase/tests/LogFileCapture.h"
 #include "CIPMICommandManagement.h"
 #include "CatalogueTestSupport.h"
 #include "KORLogger.h"
@@ -159,13 +159,13 @@ TEST(CatalogueFuzz, RandomAndMutatedFilesNeverCrashTheLoaderOrItsUsers) {
             sim::Reset();
             catalogue = std::make_unique<CIPMICommandManagement>();
             // Deleting the previous catalogue ended the logger.
-            StartLoggingInto(work.Path(), "CatalogueFuzz");
+            kortest::KorLog::StartInto(work.Path(), "CatalogueFuzz");
         }
         const std::string file = fuzzer.NextFile();
         // A fresh file each time: truncating one in place is slow on ext4,
         // which flushes a truncated file before it is rewritten.
         std::filesystem::remove("fuzz.ini");
-        work.WriteFile("fuzz.ini", file);
+        work.Write("fuzz.ini", file);
         bool loaded = false;
         ExpectCatalogueOutcome(
             [&] {

@@ -1,6 +1,7 @@
 #include "IPMICommandRequest.h"
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
 #include <simmachine/SimMachine.h>
 
 #include <filesystem>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "CatalogueTestSupport.h"
-#include "KorLogLines.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ using IPMIFramework::kIPMICommandRequestFailed;
 class IPMICommandRequest : public ::testing::Test {
 protected:
     CatalogueWorkDir m_work;
-    KorLogLines m_log;
+    kortest::KorLog m_log;
     const Bytes m_previous = Bytes(40, 0xEE);
 };
 

@@ -3,6 +3,7 @@
 // inside the simulated machine, for every command of the shipped catalogue.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +17,6 @@
 #include <vector>
 
 #include "IDeviceExecution.h"
-#include "ScopedTempWorkDir.h"
 
 namespace {
 
@@ -58,6 +58,7 @@ std::vector<CatalogueCommand> ShippedCommands() {
 class PassThroughHost : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_package.Enter();
         fs::copy_file(KOR_UPDATEHOST, m_package.Path() + "/updatehost");
         fs::copy_file(KOR_UPDATE_LIBRARY, m_package.Path() + "/vaduzivorirezoz.so.20.06.00");
         for (const char* name : {"ipmi_cmd.ini", "ErrorCodes.xml", "KORIPMIConfig.xml"})
@@ -66,7 +67,7 @@ protected:
 
     // updatehost ipmi NAME in the package directory, on a fresh simulated machine.
     HostRun RunHost(const std::string& name, const std::string& scenario = "") {
-        const std::string scenarioPath = m_package.WriteFile("scenario.txt", scenario);
+        const std::string scenarioPath = m_package.Write("scenario.txt", scenario);
         const std::string tracePath = m_package.Path() + "/trace.jsonl";
         fs::remove(tracePath);
         int channel[2];
@@ -125,7 +126,7 @@ protected:
         }
     }
 
-    ScopedTempWorkDir m_package;
+    kortest::TemporaryDirectory m_package;
 };
 
 // What the host prints for a response: the stored bytes, padded with zeros

@@ -1,12 +1,13 @@
 #include "VEKErrorReporting.h"
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 
+#include <filesystem>
 #include <new>
 #include <string>
 
 #include "CVEKErrorInfo.h"
-#include "ScopedTempWorkDir.h"
 
 namespace {
 
@@ -33,15 +34,16 @@ void PassOnForeign() { VEK_TRY { throw std::string("digest failed"); } VEK_PASS_
 class VEKErrorReportingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_work.WriteFile("ErrorCodes.xml",
-                         "<ErrorCodes>"
-                         "<ErrorCode CodeNo=\"1\" Discription=\"unexpected failure\"/>"
-                         "<ErrorCode CodeNo=\"76\" Discription=\"command not defined\"/>"
-                         "</ErrorCodes>");
+        m_work.Enter();
+        m_work.Write("ErrorCodes.xml",
+                     "<ErrorCodes>"
+                     "<ErrorCode CodeNo=\"1\" Discription=\"unexpected failure\"/>"
+                     "<ErrorCode CodeNo=\"76\" Discription=\"command not defined\"/>"
+                     "</ErrorCodes>");
     }
     void TearDown() override { CVEKErrorInfo::ReleaseVEKErrorInfo(); }
 
-    ScopedTempWorkDir m_work;
+    kortest::TemporaryDirectory m_work;
 };
 
 TEST_F(VEKErrorReportingTest, RaiseRecordsCodeAndThrowsItsMessage) {

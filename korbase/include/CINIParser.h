@@ -20,7 +20,7 @@ class CINIParser {
 public:
     // Lines longer than this fail Parse: no catalogue line is anywhere near it,
     // and it keeps a corrupt or hostile file from filling memory.
-    static constexpr std::size_t kMaxLineLength = 64 * 1024;
+    static constexpr std::size_t kMaxLineLength = std::size_t{64} * 1024;
 
     explicit CINIParser(const KORString& path);
     ~CINIParser();

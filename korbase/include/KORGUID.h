@@ -1,6 +1,7 @@
 #pragma once
 // A 16-byte identifier in the usual GUID layout: a 32-bit field, two 16-bit
-// fields and 8 single bytes. Ordered field by field, in that order.
+// fields and 8 single bytes. operator< orders field by field, in that order;
+// operator> is its negation, so equal GUIDs compare greater.
 
 #include <array>
 #include <cstdint>

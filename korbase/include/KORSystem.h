@@ -34,11 +34,15 @@ struct CommandOutput {
     std::string output;
 };
 CommandOutput ReadCommandOutput(const std::string& commandLine,
-                                std::size_t maxOutputBytes = 64 * 1024);
+                                std::size_t maxOutputBytes = std::size_t{64} * 1024);
+
+// Where a started program's standard output goes.
+enum class ProgramOutput { Inherited, Discarded };
 
 // Starts argv[0] (looked up in PATH) with these arguments, no shell involved,
 // and waits for it. An empty vector is a command that could not be started.
-CommandStatus RunProgram(const std::vector<std::string>& argv);
+CommandStatus RunProgram(const std::vector<std::string>& argv,
+                         ProgramOutput output = ProgramOutput::Inherited);
 
 // Whole-second and millisecond pauses; a signal does not cut them short.
 void SleepSeconds(unsigned int seconds);

@@ -1,6 +1,8 @@
 #include "CINIParser.h"
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
+#include <kortest/TemporaryDirectory.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -8,26 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "LogFileCapture.h"
-
 namespace {
 
 class CINIParserTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kor-ini-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_directory = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_directory); }
-
     std::string WriteIni(const std::string& content) const {
-        const std::string path = m_directory + "/test.ini";
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-        return path;
+        return m_directory.Write("test.ini", content);
     }
 
-    std::string m_directory;
+    kortest::TemporaryDirectory m_directory;
 };
 
 struct Lookup {
@@ -151,7 +142,7 @@ TEST_F(CINIParserTest, ParsesEachLineKindAsTheCatalogueExpects) {
     };
     for (const ParseCase& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        LogFileCapture log;
+        kortest::KorLog log;
         CINIParser parser(KORString(WriteIni(testCase.content)));
         EXPECT_EQ(parser.OpenAndParse(), testCase.parses);
         EXPECT_EQ(parser.GetSectionNames(), testCase.sections);
@@ -161,7 +152,7 @@ TEST_F(CINIParserTest, ParsesEachLineKindAsTheCatalogueExpects) {
                 << "[" << lookup.section << "] " << lookup.key;
         const std::string logged = log.Finish();
         for (const std::string& line : testCase.loggedOnce)
-            EXPECT_EQ(LogFileCapture::CountOf(logged, line), 1) << line << "\n" << logged;
+            EXPECT_EQ(kortest::CountOf(logged, line), 1u) << line << "\n" << logged;
     }
 }
 
@@ -171,7 +162,7 @@ TEST_F(CINIParserTest, OpenRefusesMissingAndEmptyFiles) {
         bool create;
         std::string logged;
     };
-    const std::string path = m_directory + "/test.ini";
+    const std::string path = m_directory.Join("test.ini");
     const std::vector<OpenCase> cases = {
         {"missing", false,
          "Error opening file " + path + ". Check if file does exists in current directory"},
@@ -182,11 +173,11 @@ TEST_F(CINIParserTest, OpenRefusesMissingAndEmptyFiles) {
         std::filesystem::remove(path);
         if (testCase.create)
             WriteIni("");
-        LogFileCapture log;
+        kortest::KorLog log;
         CINIParser parser{KORString(path)};
         EXPECT_FALSE(parser.OpenAndParse());
         EXPECT_TRUE(parser.GetSectionNames().empty());
-        EXPECT_EQ(LogFileCapture::CountOf(log.Finish(), testCase.logged), 1);
+        EXPECT_EQ(kortest::CountOf(log.Finish(), testCase.logged), 1u);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "KORFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -13,9 +14,10 @@
 #include <string>
 #include <vector>
 
+#include <kortest/TemporaryDirectory.h>
+#include "DirectoryEntry.h"
 #include "KORFileUtil.h"
 #include "LinePattern.h"
-#include "TempDirectory.h"
 
 namespace {
 
@@ -96,7 +98,7 @@ TEST(KORFile, NameEditing) {
 }
 
 TEST(KORFile, SizesAndEmptiness) {
-    TempDirectory temp;
+    kortest::TemporaryDirectory temp;
     KORFile directory(KORString(temp.Path()));
     EXPECT_TRUE(directory.IsEmpty());
     for (const char* name : {"a", "b", "c"}) {
@@ -114,7 +116,7 @@ TEST(KORFile, SizesAndEmptiness) {
 }
 
 TEST(KORFile, IsDirectoryOnlyForDirectories) {
-    TempDirectory temp;
+    kortest::TemporaryDirectory temp;
     temp.Write("file", "x");
     std::string socketPath = temp.Join("socket");
     int descriptor = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -134,7 +136,7 @@ TEST(KORFile, IsDirectoryOnlyForDirectories) {
 }
 
 TEST(KORFile, CreateTouchAndMakeDirectory) {
-    TempDirectory temp;
+    kortest::TemporaryDirectory temp;
     KORFile nested(KORString(temp.Join("x/y/z.txt")));
     EXPECT_FALSE(nested.Create(false));
     EXPECT_TRUE(nested.Create(true));
@@ -169,7 +171,7 @@ TEST(KORFile, CreateTouchAndMakeDirectory) {
 }
 
 TEST(KORFile, DeleteAndDeleteDirectory) {
-    TempDirectory temp;
+    kortest::TemporaryDirectory temp;
     temp.Write("f", "x");
     EXPECT_TRUE(KORFile(KORString(temp.Join("f"))).Delete());
     EXPECT_FALSE(KORFile(KORString(temp.Join("f"))).Exists());
@@ -189,7 +191,7 @@ TEST(KORFile, DeleteAndDeleteDirectory) {
 }
 
 TEST(KORFileUtil, GetFileNamesInDirectory) {
-    TempDirectory temp;
+    kortest::TemporaryDirectory temp;
     for (const char* name : {"update.xml", "Data.XML", "readme.txt", "log_1.txt", "logs"}) {
         temp.Write(name, "x");
     }
@@ -232,8 +234,29 @@ TEST(KORFileUtil, GetFileNamesInDirectory) {
     EXPECT_TRUE(names.empty());
 }
 
+// File systems that report no entry type still list no directory as a file.
+TEST(KORFileUtil, DirectoryEntriesOfUnknownTypeAreAskedAbout) {
+    kortest::TemporaryDirectory temp;
+    temp.Write("file", "x");
+    ASSERT_EQ(mkdir(temp.Join("directory").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(temp.Join("directory").c_str(), temp.Join("link").c_str()), 0);
+    const struct {
+        unsigned char reportedType;
+        const char* name;
+        bool directory;
+    } rows[] = {
+        {DT_UNKNOWN, "directory", true}, {DT_UNKNOWN, "file", false}, {DT_UNKNOWN, "link", false},
+        {DT_UNKNOWN, "missing", false},  {DT_DIR, "file", true},      {DT_REG, "directory", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(KORDirectoryEntry::IsDirectory(row.reportedType, temp.Join(row.name)),
+                  row.directory)
+            << static_cast<int>(row.reportedType) << " " << row.name;
+    }
+}
+
 TEST(KORFileUtil, UniqueDirectoriesAndFilesNeverCollide) {
-    TempDirectory temp;
+    kortest::TemporaryDirectory temp;
     LinePattern shape(
         "pre[0-9a-f]+-4[0-9a-f]{3}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]+4[0-9a-f]{3}");
     std::set<std::string> seen;
@@ -262,7 +285,7 @@ TEST(KORFileUtil, UniqueDirectoriesAndFilesNeverCollide) {
 }
 
 TEST(KORFileUtil, CopyMoveAndRename) {
-    TempDirectory temp;
+    kortest::TemporaryDirectory temp;
     // Larger than one sendfile round on some kernels.
     std::string content(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < content.size(); ++i) {
@@ -302,7 +325,7 @@ TEST(KORFileUtil, CopyMoveAndRename) {
 }
 
 TEST(KORFileUtil, CopyDirectoryWalksTheTreeWithoutAShell) {
-    TempDirectory temp;
+    kortest::TemporaryDirectory temp;
     ASSERT_EQ(mkdir(temp.Join("from").c_str(), 0755), 0);
     ASSERT_EQ(mkdir(temp.Join("from/sub dir").c_str(), 0755), 0);
     temp.Write("from/a; touch pwned", "one");
@@ -336,7 +359,7 @@ TEST(KORFileUtil, CopyDirectoryWalksTheTreeWithoutAShell) {
 }
 
 TEST(KORFileUtil, GetFileRunsWgetWithAnArgumentVector) {
-    TempDirectory temp;
+    kortest::TemporaryDirectory temp;
     ASSERT_EQ(mkdir(temp.Join("bin").c_str(), 0755), 0);
     // A stand-in wget that records its arguments and writes the -O target.
     temp.Write("bin/wget", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + temp.Join("arguments") +

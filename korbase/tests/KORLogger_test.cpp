@@ -1,4 +1,3 @@
-// serial threads
 #include "KORLogger.h"
 
 #include <gtest/gtest.h>
@@ -11,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include <kortest/TemporaryDirectory.h>
 #include "KORTime.h"
 #include "LinePattern.h"
-#include "TempDirectory.h"
 
 namespace {
 
@@ -71,7 +70,7 @@ protected:
         ASSERT_EQ(chdir(m_oldDirectory.c_str()), 0);
     }
 
-    TempDirectory m_temp;
+    kortest::TemporaryDirectory m_temp;
     std::string m_oldDirectory;
 };
 

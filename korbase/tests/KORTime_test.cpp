@@ -32,6 +32,7 @@ TEST(KORTime, SetTimeRoundTripsAndNormalisesTheDay) {
         {{2024, 2, 29, 23, 59, 59}, {2024, 2, 29, 23, 59, 59, 5}},  // leap day, a Thursday
         {{2026, 7, 15, 12, 30, 1}, {2026, 7, 15, 12, 30, 1, 4}},    // summer time, if any
         {{2026, 12, 6, 1, 2, 3}, {2026, 12, 6, 1, 2, 3, 1}},        // a Sunday
+        {{1601, 1, 1, 0, 0, 0}, {1601, 1, 1, 0, 0, 0, 2}},          // the earliest year, a Monday
     };
     for (const Case& c : cases) {
         KORTime time;

@@ -2,14 +2,17 @@
 // The entrance of the IPMI transport. Calling order: construct, Initialize,
 // any number of IPMIRequest from the same thread, Release, delete. Other
 // threads may send requests too; each gets its own session and device handle.
+// Fronts of several threads may live at once: the session registry and the
+// library's logger are shared by all of them and end with the last one.
 
 #include "KORIPMICommandData.h"
 #include "KORString.h"
 
 class KORIPMIInterfaceImpl {
 public:
-    KORIPMIInterfaceImpl() = default;
-    // Destroys every session, then terminates the library's logger.
+    KORIPMIInterfaceImpl();
+    // As the last front of the process: destroys the session registry, then
+    // terminates the library's logger. Any other front leaves both alone.
     virtual ~KORIPMIInterfaceImpl();
     KORIPMIInterfaceImpl(const KORIPMIInterfaceImpl&) = delete;
     KORIPMIInterfaceImpl& operator=(const KORIPMIInterfaceImpl&) = delete;
@@ -23,4 +26,13 @@ public:
     bool Release();
     // Switches logging on when the marker file "vekdebuglog" exists.
     void InitializeKORLogger();
+
+    // For a user whose own set-up failed: releases the calling thread's
+    // session and deletes the front, but keeps the registry and the logger
+    // even when it was the last front, so that the user's failure handling
+    // is still logged.
+    static void Abandon(KORIPMIInterfaceImpl* front);
+
+private:
+    bool m_bEndsSharedStateWhenLast = true;
 };

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 
 #include "KORIPMICommandData.h"
 #include "KORIPMISession.h"
@@ -21,10 +22,14 @@ public:
     KORIPMISession* GetSession();
     // Releases and deletes the calling thread's session, if it has one; always true.
     bool ReleaseSession();
-    // Deletes every registered session; always true.
+    // Deletes every registered session; always true. Only the last front of
+    // the process runs it, when no thread can still be using a session.
     bool Cleanup();
 
+    // Fronts of other threads may set the defaults while a session reads them,
+    // so both go through the lock; sessions take a copy.
     void SetApplicationDefaultConfiguration(const _KORIPMIConfiguration* configuration);
+    _KORIPMIConfiguration CopyOfApplicationDefaultConfiguration();
     _KORIPMIConfiguration* GetApplicationDefaultConfiguration();
 
 private:
@@ -33,7 +38,7 @@ private:
     KORIPMISessionHandler(const KORIPMISessionHandler&) = delete;
     KORIPMISessionHandler& operator=(const KORIPMISessionHandler&) = delete;
 
-    std::map<uint64_t, KORIPMISession*> m_sessions;
+    std::map<uint64_t, std::unique_ptr<KORIPMISession>> m_sessions;
     _KORIPMIConfiguration m_applicationDefaultConfiguration;
 
     // Read without the lock first, so it is atomic.

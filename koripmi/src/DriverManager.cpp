@@ -1,10 +1,7 @@
 #include "DriverManager.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-
 #include "KORLogger.h"
+#include "KORSystem.h"
 
 namespace {
 
@@ -23,7 +20,7 @@ constexpr int kOSNameVMwareESXi = 19;
 constexpr unsigned int kUnloadPauseSeconds = 3;
 
 int RunCommand(const KORString& commandLine) {
-    return system(commandLine.GetUTF8String().c_str());
+    return KORSystem::RunCommandLine(commandLine.GetUTF8String()).raw;
 }
 
 }  // namespace
@@ -61,7 +58,7 @@ int DriverManager::ReleaseDriver(KORString module) {
     KOR_LOG(KOR_LOG_INFO, "Entering DriverManager::ReleaseDriver() %s ",
             module.GetUTF8String().c_str());
     // The device was opened just before; give the driver time to settle.
-    sleep(kUnloadPauseSeconds);
+    KORSystem::SleepSeconds(kUnloadPauseSeconds);
     const KORString command = strRmmod + module + strDevNull;
     const int status = RunCommand(command);
     KOR_LOG(KOR_LOG_INFO, "Releasing driver, command : %s, Exit code : %d\n",

@@ -11,10 +11,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <optional>
 
 #include "KORIPMIStatus.h"
 #include "KORLogger.h"
+#include "KORSystem.h"
 
 namespace {
 
@@ -31,6 +32,8 @@ constexpr unsigned int kCompletionCodeIndex = 2;
 constexpr unsigned int kReceiveCapacity = KOR_IPMI_MAX_BUFFER_LENGTH - kCompletionCodeIndex;
 constexpr unsigned char kCompletionCodeSendFailed = 0x01;
 constexpr unsigned char kCompletionCodeTruncated = 0x10;
+// How long one receive attempt waits for the controller's answer.
+constexpr timeval kAnswerTimeout{20, 60};
 
 // Answers that retrying cannot change; every other code is worth another try.
 bool IsFinalCompletionCode(unsigned char completionCode) {
@@ -147,22 +150,28 @@ int IPMIProcessor::ExecuteCommand(CKORIPMICommandData& record) {
 
 int IPMIProcessor::Process(CKORIPMICommandData& record) {
     LogIPMIResponse(record);
+    const std::optional<unsigned int> messageId = SendRequest(record);
+    if (!messageId) {
+        record.GetResponseBufferData(0)[kCompletionCodeIndex] = kCompletionCodeSendFailed;
+        return KOR_IPMI_STATUS_TRANSPORT_FAILURE;
+    }
+    return AwaitAnswer(record, *messageId);
+}
+
+std::optional<unsigned int> IPMIProcessor::SendRequest(CKORIPMICommandData& record) {
     unsigned char* request = record.GetRequestBufferData();
-    unsigned char* response = record.GetResponseBufferData(0);
     const unsigned int requestLength = record.GetRequestBufferLength();
     // Network function and command are required; the driver would read data past
     // the buffer for a length outside it.
     if (requestLength < 2 || requestLength > KOR_IPMI_MAX_BUFFER_LENGTH) {
         KOR_LOG(KOR_LOG_ERROR, "IPMI request length %u is outside 2 to %u", requestLength,
                 KOR_IPMI_MAX_BUFFER_LENGTH);
-        response[kCompletionCodeIndex] = kCompletionCodeSendFailed;
-        return KOR_IPMI_STATUS_TRANSPORT_FAILURE;
+        return std::nullopt;
     }
     // select cannot watch a descriptor beyond its fixed set.
     if (m_iDeviceFd < 0 || m_iDeviceFd >= FD_SETSIZE) {
         KOR_LOG(KOR_LOG_ERROR, "IPMI device descriptor %d cannot be used", m_iDeviceFd);
-        response[kCompletionCodeIndex] = kCompletionCodeSendFailed;
-        return KOR_IPMI_STATUS_TRANSPORT_FAILURE;
+        return std::nullopt;
     }
 
     ipmi_system_interface_addr address{};
@@ -179,17 +188,20 @@ int IPMIProcessor::Process(CKORIPMICommandData& record) {
     sendRequest.msg.data_len = static_cast<unsigned short>(requestLength - 2);
     sendRequest.msg.data = request + 2;
     if (ioctl(m_iDeviceFd, IPMICTL_SEND_COMMAND, &sendRequest) < 0) {
-        response[kCompletionCodeIndex] = kCompletionCodeSendFailed;
-        return KOR_IPMI_STATUS_TRANSPORT_FAILURE;
+        return std::nullopt;
     }
+    return messageId;
+}
 
+int IPMIProcessor::AwaitAnswer(CKORIPMICommandData& record, unsigned int messageId) {
+    unsigned char* response = record.GetResponseBufferData(0);
     const unsigned int retryCount = record.GetRetryCount();
     const unsigned int retryInterval = record.GetRetryInterval();
     for (unsigned int attempt = 1; attempt <= retryCount; ++attempt) {
         fd_set readSet;
         FD_ZERO(&readSet);
         FD_SET(m_iDeviceFd, &readSet);
-        timeval timeout{20, 60};
+        timeval timeout = kAnswerTimeout;
         const int ready = select(m_iDeviceFd + 1, &readSet, nullptr, nullptr, &timeout);
         if (ready <= 0) {
             KOR_LOG(KOR_LOG_ERROR,
@@ -266,9 +278,5 @@ void IPMIProcessor::Release() {
 }
 
 void IPMIProcessor::sleep_in_ms(unsigned long long milliseconds) {
-    timespec remaining{static_cast<time_t>(milliseconds / 1000),
-                       static_cast<long>((milliseconds % 1000) * 1000000)};
-    // A signal must not cut the pause short.
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
+    KORSystem::SleepMilliseconds(milliseconds);
 }

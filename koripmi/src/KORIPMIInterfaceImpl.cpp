@@ -4,12 +4,43 @@
 #include "KORFile.h"
 #include "KORIPMISessionHandler.h"
 #include "KORIPMIStatus.h"
+#include "KORLock.h"
 #include "KORLogger.h"
 #include "KORLoggingOptions.h"
 
+namespace {
+
+// Counts the fronts alive in the process. It is held across the teardown by
+// the last front, so a front built meanwhile waits and then finds neither a
+// half-destroyed registry nor a logger about to be closed under it.
+KORLock& FrontsLock() {
+    static KORLock* lock = new KORLock();
+    return *lock;
+}
+unsigned int gLiveFronts = 0;
+
+}  // namespace
+
+KORIPMIInterfaceImpl::KORIPMIInterfaceImpl() {
+    KORLockGuard guard(FrontsLock());
+    ++gLiveFronts;
+}
+
 KORIPMIInterfaceImpl::~KORIPMIInterfaceImpl() {
-    KORIPMISessionHandler::DestroyInstance();
-    KORLogger::Terminate();
+    KORLockGuard guard(FrontsLock());
+    if (--gLiveFronts == 0 && m_bEndsSharedStateWhenLast) {
+        KORIPMISessionHandler::DestroyInstance();
+        KORLogger::Terminate();
+    }
+}
+
+void KORIPMIInterfaceImpl::Abandon(KORIPMIInterfaceImpl* front) {
+    if (front == nullptr) {
+        return;
+    }
+    front->Release();
+    front->m_bEndsSharedStateWhenLast = false;
+    delete front;
 }
 
 unsigned int KORIPMIInterfaceImpl::Initialize(const _KORIPMIConfiguration* configuration) {

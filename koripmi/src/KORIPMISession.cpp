@@ -33,12 +33,12 @@ bool KORIPMISession::Initialize(const _KORIPMIConfiguration* configuration) {
     if (m_pProcessor == nullptr) {
         return false;
     }
-    const _KORIPMIConfiguration* defaults =
-        KORIPMISessionHandler::GetInstance()->GetApplicationDefaultConfiguration();
-    m_pConfiguration->uiPollInterval = defaults->uiPollInterval;
-    m_pConfiguration->uiPollCount = defaults->uiPollCount;
-    m_pConfiguration->uiRetryCount = defaults->uiRetryCount;
-    m_pConfiguration->uiRetryInterval = defaults->uiRetryInterval;
+    const _KORIPMIConfiguration defaults =
+        KORIPMISessionHandler::GetInstance()->CopyOfApplicationDefaultConfiguration();
+    m_pConfiguration->uiPollInterval = defaults.uiPollInterval;
+    m_pConfiguration->uiPollCount = defaults.uiPollCount;
+    m_pConfiguration->uiRetryCount = defaults.uiRetryCount;
+    m_pConfiguration->uiRetryInterval = defaults.uiRetryInterval;
     if (mIPMIXMLConfig.Initialize()) {
         InitializeFromFile();
     } else {

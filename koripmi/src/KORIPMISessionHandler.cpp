@@ -2,8 +2,6 @@
 
 #include <pthread.h>
 
-#include <new>
-
 #include "KORLogger.h"
 
 std::atomic<KORIPMISessionHandler*> KORIPMISessionHandler::mIPMISessionHandlerInstance{nullptr};
@@ -56,13 +54,12 @@ KORIPMISession* KORIPMISessionHandler::GetSession() {
     KORLockGuard guard(*GetLockObject());
     auto found = m_sessions.find(sessionId);
     if (found != m_sessions.end()) {
-        return found->second;
+        return found->second.get();
     }
     KOR_LOG(KOR_LOG_INFO, "Creating session object for session ID = %lu",
             static_cast<unsigned long>(sessionId));
-    KORIPMISession* session = new KORIPMISession();
-    m_sessions.emplace(sessionId, session);
-    return session;
+    auto created = m_sessions.emplace(sessionId, std::make_unique<KORIPMISession>());
+    return created.first->second.get();
 }
 
 bool KORIPMISessionHandler::ReleaseSession() {
@@ -70,18 +67,13 @@ bool KORIPMISessionHandler::ReleaseSession() {
     KORLockGuard guard(*GetLockObject());
     auto found = m_sessions.find(sessionId);
     if (found != m_sessions.end()) {
-        KORIPMISession* session = found->second;
+        found->second->Release();
         m_sessions.erase(found);
-        session->Release();
-        delete session;
     }
     return true;
 }
 
 bool KORIPMISessionHandler::Cleanup() {
-    for (auto& entry : m_sessions) {
-        delete entry.second;
-    }
     m_sessions.clear();
     return true;
 }
@@ -89,8 +81,14 @@ bool KORIPMISessionHandler::Cleanup() {
 void KORIPMISessionHandler::SetApplicationDefaultConfiguration(
     const _KORIPMIConfiguration* configuration) {
     if (configuration != nullptr) {
+        KORLockGuard guard(*GetLockObject());
         m_applicationDefaultConfiguration = *configuration;
     }
+}
+
+_KORIPMIConfiguration KORIPMISessionHandler::CopyOfApplicationDefaultConfiguration() {
+    KORLockGuard guard(*GetLockObject());
+    return m_applicationDefaultConfiguration;
 }
 
 _KORIPMIConfiguration* KORIPMISessionHandler::GetApplicationDefaultConfiguration() {

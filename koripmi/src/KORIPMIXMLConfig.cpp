@@ -2,13 +2,14 @@
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <limits.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "KORHandles.h"
 #include "KORLogger.h"
 
 namespace {
@@ -29,12 +30,7 @@ std::string ResolveInWorkingDirectory(const std::string& name) {
 }
 
 bool CanOpenForReading(const std::string& path) {
-    FILE* file = fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        return false;
-    }
-    fclose(file);
-    return true;
+    return static_cast<bool>(KORHandles::File(fopen(path.c_str(), "r")));
 }
 
 // The first element child carrying name="Default" exactly.

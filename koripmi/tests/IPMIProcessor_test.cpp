@@ -92,7 +92,7 @@ TEST(IPMIProcessor, LostWrongAndFailedAnswers) {
         {"", 0, kFailed, 0x00, 1, 0, 0},  // sent, but no answer is read
         {"ipmi.fault.OrinStatus = no_answer", 3, kFailed, 0x00, 1, 3, 3},
         {"ipmi.fault.OrinStatus = foreign_id", 3, 0, 0x00, 1, 0, 0},
-        {"ipmi.fault.OrinStatus = oversize 5", 5, kFailed, 0x10, 1, 0, 0},
+        {"ipmi.fault.OrinStatus = oversize 300 5", 5, kFailed, 0x10, 1, 0, 0},
         {"ipmi.fault.OrinStatus = send_fails", 5, kFailed, 0x01, 0, 0, 0},
         {"ipmi.fault.OrinStatus = receive_fails", 3, 0, 0x00, 1, 1, 0},
         {"controller.cc.OrinStatus = 0xC0 2", 5, 0, 0x00, 3, 2, 0},

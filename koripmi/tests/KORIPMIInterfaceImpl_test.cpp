@@ -1,6 +1,7 @@
 #include "KORIPMIInterfaceImpl.h"
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 
 #include <memory>
 #include <string>
@@ -20,11 +21,14 @@ using ipmitest::MakeConfiguration;
 
 class LibraryFront : public testing::Test {
 protected:
-    void SetUp() override { ipmitest::ResetSettingsFile(); }
+    void SetUp() override {
+        m_workingDirectory.Enter();
+        ipmitest::ResetSettingsFile();
+    }
     void TearDown() override { ipmitest::ResetSettingsFile(); }
 
     // Without a settings file in the working directory.
-    ipmitest::ScopedWorkingDirectory m_workingDirectory;
+    kortest::TemporaryDirectory m_workingDirectory;
     _KORIPMIConfiguration m_configuration = MakeConfiguration(4, 9);
 };
 

@@ -1,6 +1,7 @@
 #include "KORIPMIXMLConfig.h"
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 
 #include <climits>
 #include <cstdio>
@@ -15,7 +16,6 @@ namespace {
 using ipmitest::kOrinStatus;
 using ipmitest::MakeBlock;
 using ipmitest::MakeConfiguration;
-using ipmitest::WriteTextFile;
 
 std::string NestedDefaults(const std::string& settings) {
     return "<?xml version=\"1.0\"?>\n<Config>\n  <Group name=\"Default\">\n"
@@ -25,14 +25,18 @@ std::string NestedDefaults(const std::string& settings) {
 
 class SettingsFile : public testing::Test {
 protected:
-    void SetUp() override { ipmitest::ResetSettingsFile(); }
+    void SetUp() override {
+        m_workingDirectory.Enter();
+        ipmitest::ResetSettingsFile();
+    }
     void TearDown() override { ipmitest::ResetSettingsFile(); }
 
-    std::string PathOf(const std::string& name) const {
-        return m_workingDirectory.Path() + "/" + name;
+    std::string PathOf(const std::string& name) const { return m_workingDirectory.Join(name); }
+    void WriteTextFile(const std::string& name, const std::string& text) const {
+        m_workingDirectory.Write(name, text);
     }
 
-    ipmitest::ScopedWorkingDirectory m_workingDirectory;
+    kortest::TemporaryDirectory m_workingDirectory;
 };
 
 TEST_F(SettingsFile, ValuesReadAsBase10) {
@@ -44,7 +48,7 @@ TEST_F(SettingsFile, ValuesReadAsBase10) {
                           {"+12xyz", 12}, {"abc", 0},  {"99999999999", INT_MAX}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        WriteTextFile(PathOf("settings.xml"),
+        WriteTextFile("settings.xml",
                       NestedDefaults(std::string("<RetryCount>") + c.text + "</RetryCount>"));
         KORIPMIXMLConfig config(KORString("settings.xml"));
         int value = 12345;
@@ -79,7 +83,7 @@ TEST_F(SettingsFile, OnlyTheNestedDefaultNodeHoldsSettings) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        WriteTextFile(PathOf("settings.xml"), c.document);
+        WriteTextFile("settings.xml", c.document);
         KORIPMIXMLConfig config(KORString("settings.xml"));
         int value = 0;
         EXPECT_EQ(config.GetConfigInt(KORString("RetryCount"), &value), c.found);
@@ -91,10 +95,10 @@ TEST_F(SettingsFile, FailedLoadIsRetriedAndSuccessfulLoadKept) {
     KORIPMIXMLConfig config(KORString("settings.xml"));
     int value = 0;
     EXPECT_FALSE(config.GetConfigInt(KORString("RetryCount"), &value));
-    WriteTextFile(PathOf("settings.xml"), NestedDefaults("<RetryCount>6</RetryCount>"));
+    WriteTextFile("settings.xml", NestedDefaults("<RetryCount>6</RetryCount>"));
     EXPECT_TRUE(config.GetConfigInt(KORString("RetryCount"), &value));
     EXPECT_EQ(value, 6);
-    WriteTextFile(PathOf("settings.xml"), NestedDefaults("<RetryCount>2</RetryCount>"));
+    WriteTextFile("settings.xml", NestedDefaults("<RetryCount>2</RetryCount>"));
     EXPECT_TRUE(config.GetConfigInt(KORString("RetryCount"), &value));
     EXPECT_EQ(value, 6);
     // After Release the file is read again, and nothing freed is touched.
@@ -140,7 +144,7 @@ TEST_F(SettingsFile, DecidesTheRetriesOfEveryRequest) {
         ipmitest::ResetSettingsFile();
         std::remove(PathOf("KORIPMIConfig.xml").c_str());
         if (c.document != nullptr) {
-            WriteTextFile(PathOf("KORIPMIConfig.xml"), c.document);
+            WriteTextFile("KORIPMIConfig.xml", c.document);
         }
         sim::Reset("controller.cc.OrinStatus = 0xC0");
         KORIPMIInterfaceImpl front;
@@ -153,7 +157,7 @@ TEST_F(SettingsFile, DecidesTheRetriesOfEveryRequest) {
 }
 
 TEST_F(SettingsFile, FrontCanNameAnotherFile) {
-    WriteTextFile(PathOf("other.xml"), NestedDefaults("<RetryCount>2</RetryCount>"));
+    WriteTextFile("other.xml", NestedDefaults("<RetryCount>2</RetryCount>"));
     sim::Reset("controller.cc.OrinStatus = 0xC0");
     KORIPMIInterfaceImpl front;
     ASSERT_EQ(front.Initialize(KORString("other.xml")), 0u);

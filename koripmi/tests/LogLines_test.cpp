@@ -1,7 +1,8 @@
-// serial
 // The transport's own log lines, read back from the process-wide logger.
 
 #include <gtest/gtest.h>
+#include <kortest/KorLog.h>
+#include <kortest/TemporaryDirectory.h>
 
 #include <string>
 #include <thread>
@@ -14,24 +15,26 @@
 
 namespace {
 
-using ipmitest::CountOccurrences;
 using ipmitest::kOrinStatus;
 using ipmitest::MakeBlock;
 using ipmitest::MakeConfiguration;
+using kortest::CountOf;
 
 class LogLines : public testing::Test {
 protected:
-    void SetUp() override { ipmitest::ResetSettingsFile(); }
+    void SetUp() override {
+        m_workingDirectory.Enter();
+        ipmitest::ResetSettingsFile();
+    }
     void TearDown() override { ipmitest::ResetSettingsFile(); }
 
     // The log of one front that initializes and releases, with this settings file.
     std::string FrontLog(const char* settingsDocument) {
         if (settingsDocument != nullptr) {
-            ipmitest::WriteTextFile(m_workingDirectory.Path() + "/KORIPMIConfig.xml",
-                                    settingsDocument);
+            m_workingDirectory.Write("KORIPMIConfig.xml", settingsDocument);
         }
         sim::Reset();
-        ipmitest::LogCapture capture;
+        kortest::KorLog capture("KORIPMITest");
         {
             KORIPMIInterfaceImpl front;
             _KORIPMIConfiguration configuration = MakeConfiguration(5, 50);
@@ -41,7 +44,7 @@ protected:
         return capture.Finish();
     }
 
-    ipmitest::ScopedWorkingDirectory m_workingDirectory;
+    kortest::TemporaryDirectory m_workingDirectory;
 };
 
 TEST_F(LogLines, DeviceOpeningNamesEveryNodeTried) {
@@ -54,7 +57,7 @@ TEST_F(LogLines, DeviceOpeningNamesEveryNodeTried) {
     for (const Case& c : {Case{"/dev/ipmi/0", 2, 1, 0}, Case{"none", 15, 15, 5}}) {
         SCOPED_TRACE(c.nodes);
         sim::Reset(std::string("ipmi.nodes = ") + c.nodes);
-        ipmitest::LogCapture capture;
+        kortest::KorLog capture("KORIPMITest");
         testing::internal::CaptureStderr();
         {
             IPMIProcessor processor;
@@ -62,19 +65,18 @@ TEST_F(LogLines, DeviceOpeningNamesEveryNodeTried) {
         }
         testing::internal::GetCapturedStderr();
         const std::string log = capture.Finish();
-        EXPECT_EQ(CountOccurrences(log, "Open IPMI device : "), c.opens);
-        EXPECT_EQ(CountOccurrences(
-                      log, "Errno: 2, No such file or directory, open failed for device: /dev/"),
-                  c.failedOpens);
-        EXPECT_EQ(CountOccurrences(log, "Can't Open any IPMI Device, retries left : "),
-                  c.passLines);
-        EXPECT_EQ(CountOccurrences(log, "File Descriptor Value "), 1u);
+        EXPECT_EQ(CountOf(log, "Open IPMI device : "), c.opens);
+        EXPECT_EQ(
+            CountOf(log, "Errno: 2, No such file or directory, open failed for device: /dev/"),
+            c.failedOpens);
+        EXPECT_EQ(CountOf(log, "Can't Open any IPMI Device, retries left : "), c.passLines);
+        EXPECT_EQ(CountOf(log, "File Descriptor Value "), 1u);
     }
 }
 
 TEST_F(LogLines, ExchangeDumpsRequestAndResponse) {
     sim::Reset("controller.cc.OrinStatus = 0xC0 1");
-    ipmitest::LogCapture capture;
+    kortest::KorLog capture("KORIPMITest");
     {
         IPMIProcessor processor;
         ASSERT_EQ(processor.Initialize(), 0);
@@ -114,16 +116,16 @@ TEST_F(LogLines, SettingsFileProblemsAreReported) {
         SCOPED_TRACE(c.document != nullptr ? c.document : "no file");
         ipmitest::ResetSettingsFile();
         const std::string log = FrontLog(c.document);
-        EXPECT_EQ(CountOccurrences(log, "Started Logging for KORIPMI Library\n"), 1u);
+        EXPECT_EQ(CountOf(log, "Started Logging for KORIPMI Library\n"), 1u);
         for (const auto& [line, count] : c.lines) {
-            EXPECT_EQ(CountOccurrences(log, line), count) << line;
+            EXPECT_EQ(CountOf(log, line), count) << line;
         }
     }
 }
 
 TEST_F(LogLines, EveryThreadGetsItsOwnSession) {
     sim::Reset();
-    ipmitest::LogCapture capture;
+    kortest::KorLog capture("KORIPMITest");
     {
         KORIPMIInterfaceImpl front;
         _KORIPMIConfiguration configuration = MakeConfiguration(5, 50);
@@ -142,21 +144,21 @@ TEST_F(LogLines, EveryThreadGetsItsOwnSession) {
         front.Release();
     }
     const std::string log = capture.Finish();
-    EXPECT_EQ(CountOccurrences(log, "Creating session object for session ID = "), 3u);
-    EXPECT_EQ(CountOccurrences(log, "Invalid parameter passed\n"), 1u);
+    EXPECT_EQ(CountOf(log, "Creating session object for session ID = "), 3u);
+    EXPECT_EQ(CountOf(log, "Invalid parameter passed\n"), 1u);
     EXPECT_EQ(ipmitest::CountOpens(), 3u);
 }
 
 TEST_F(LogLines, DriverManagerExplainsTheESXSkip) {
     sim::Reset("uname.sysname = VMkernel\n");
-    ipmitest::LogCapture capture;
+    kortest::KorLog capture("KORIPMITest");
     {
         DriverManager manager;
         EXPECT_EQ(manager.IsIPMIDriverAvailable(), 0);
     }
-    EXPECT_EQ(CountOccurrences(capture.Finish(),
-                               "Detected the system as ESX and hence blacklisting the checks for "
-                               "loading the driver on Linux Operating System\n"),
+    EXPECT_EQ(CountOf(capture.Finish(),
+                      "Detected the system as ESX and hence blacklisting the checks for "
+                      "loading the driver on Linux Operating System\n"),
               1u);
 }
 

@@ -1,8 +1,8 @@
-// threads
 // Several threads sending requests at once through one front: each gets its
 // own session and device handle and only its own answers.
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 #include <pthread.h>
 
 #include <atomic>
@@ -75,7 +75,8 @@ class SessionThreads : public testing::TestWithParam<int> {};
 
 TEST_P(SessionThreads, EachThreadHasItsOwnSessionAndHandle) {
     const int threadCount = GetParam();
-    ipmitest::ScopedWorkingDirectory workingDirectory;
+    kortest::TemporaryDirectory workingDirectory;
+    workingDirectory.Enter();
     ipmitest::ResetSettingsFile();
     sim::Reset();
 
@@ -83,8 +84,8 @@ TEST_P(SessionThreads, EachThreadHasItsOwnSessionAndHandle) {
     _KORIPMIConfiguration initial = MakeConfiguration(5, 1);
     ASSERT_EQ(front.Initialize(&initial), 0u);
     // Written only now, so the threads' first sessions race to load it.
-    ipmitest::WriteTextFile(
-        workingDirectory.Path() + "/KORIPMIConfig.xml",
+    workingDirectory.Write(
+        "KORIPMIConfig.xml",
         "<C><G name=\"Default\"><D name=\"Default\"><RetryCount>2</RetryCount></D></G></C>");
 
     Barrier start(threadCount);

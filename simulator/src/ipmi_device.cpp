@@ -12,7 +12,6 @@ namespace {
 using sim::core::TraceNumber;
 using sim::core::TraceText;
 
-constexpr size_t kOversizeData = 300;
 constexpr unsigned kChannels = 16;
 // The late answer of an earlier request, with a code the caller must not take
 // for the right answer's.
@@ -178,7 +177,8 @@ int IpmiDevice::Send(const ipmi_req& request) {
 
     ControllerModel& controller = ControllerModel::Instance();
     const std::string name = controller.NameOf(bytes);
-    const IpmiFault fault = IpmiFaults::Instance().Take(name, bytes);
+    size_t oversizeDataBytes = 0;
+    const IpmiFault fault = IpmiFaults::Instance().Take(name, bytes, &oversizeDataBytes);
     if (fault == IpmiFault::kSendFails) {
         errno = EIO;
         return -1;
@@ -193,7 +193,7 @@ int IpmiDevice::Send(const ipmi_req& request) {
     answer.address = address;
     answer.message = controller.Handle(bytes);
     if (fault == IpmiFault::kOversize)
-        answer.message.resize(2 + kOversizeData, 0);
+        answer.message.resize(2 + oversizeDataBytes, 0);
     answer.failReceiveOnce = fault == IpmiFault::kReceiveFails;
 
     std::lock_guard<std::mutex> lock(mutex_);

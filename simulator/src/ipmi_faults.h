@@ -1,6 +1,8 @@
 #pragma once
-// Transport faults the scenario injects: ipmi.fault.NAME = KIND [COUNT].
+// Transport faults the scenario injects: ipmi.fault.NAME = KIND [COUNT], and
+// for oversize answers ipmi.fault.NAME = oversize [DATA_BYTES [COUNT]].
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -20,14 +22,17 @@ public:
 
     // Throws std::runtime_error naming the key of a malformed fault.
     void Reset(const sim::core::Scenario& scenario);
-    // The fault that hits this request, counted against its COUNT.
-    IpmiFault Take(const std::string& name, const std::vector<uint8_t>& request);
+    // The fault that hits this request, counted against its COUNT; for an
+    // oversize fault also the answer's number of data bytes.
+    IpmiFault Take(const std::string& name, const std::vector<uint8_t>& request,
+                   size_t* oversizeDataBytes = nullptr);
 
 private:
     struct Entry {
         std::string key;
         IpmiFault fault = IpmiFault::kNone;
         long long remaining = 0;
+        size_t oversizeDataBytes = 0;
     };
 
     std::mutex mutex_;

@@ -3,12 +3,12 @@
 // status poll of long-running commands and the scenario's overrides.
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 
 #include <fstream>
 
 #include "ipmi_test_client.h"
 #include "simmachine/SimMachine.h"
-#include "temp_directory.h"
 
 namespace {
 
@@ -142,8 +142,8 @@ TEST(ControllerModel, CollectsTheDigestInPieces) {
 }
 
 TEST(ControllerModel, ReadsTheCatalogueTheScenarioNames) {
-    const simtest::TempDirectory temp;
-    const std::string path = temp.path() + "/catalogue.ini";
+    const kortest::TemporaryDirectory temp;
+    const std::string path = temp.Join("catalogue.ini");
     std::ofstream(path) << "[Probe]\nCommand = 30 b0 07\nRequestLength = 3\nResponseLength = 6\n";
     ExpectAnswers("controller.catalogue = " + path,
                   {{"30 b0 07", "31 b0 00 07 00 00"}, {"30 a1 01", "31 a1 c1"}});

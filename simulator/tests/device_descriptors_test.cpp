@@ -1,4 +1,4 @@
-// threads: descriptors that carry a simulated device answer ioctl and select
+// Descriptors that carry a simulated device answer ioctl and select
 // from the device, also from many threads at once.
 
 #include <fcntl.h>

@@ -2,6 +2,7 @@
 // machine from the SIMMACHINE_* environment. Real programs stand in for it.
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,23 +18,16 @@ namespace fs = std::filesystem;
 
 class EnvironmentStart : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/simcore-env-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        scratch_ = name;
-    }
-    void TearDown() override { fs::remove_all(scratch_); }
-
     simtest::ChildResult Run(const std::vector<std::string>& argv, const std::string& scenario,
                              std::vector<std::string> extra = {}) {
-        std::ofstream(scratch_ + "/scenario") << scenario;
+        scratch_.Write("scenario", scenario);
         extra.push_back(simtest::SimulatorPreload());
-        extra.push_back("SIMMACHINE_SCENARIO=" + scratch_ + "/scenario");
+        extra.push_back("SIMMACHINE_SCENARIO=" + scratch_.Join("scenario"));
         extra.push_back("SIMMACHINE_TRACE=" + TracePath());
         return simtest::RunChild(argv, extra);
     }
 
-    std::string TracePath() const { return scratch_ + "/trace.jsonl"; }
+    std::string TracePath() const { return scratch_.Join("trace.jsonl"); }
 
     std::string TraceText() const {
         std::ifstream in(TracePath());
@@ -42,7 +36,7 @@ protected:
         return text.str();
     }
 
-    std::string scratch_;
+    kortest::TemporaryDirectory scratch_;
 };
 
 TEST_F(EnvironmentStart, ProgramReadsTheScenariosFiles) {
@@ -69,13 +63,14 @@ TEST_F(EnvironmentStart, MalformedScenarioEndsTheProgram) {
     const simtest::ChildResult result =
         Run({"/bin/cat", "/etc/hostname"}, "root = yes\nbogus = 1\n");
     EXPECT_EQ(result.exitStatus, 2);
-    EXPECT_NE(result.output.find("scenario " + scratch_ + "/scenario:2: unknown key 'bogus'\n"),
-              std::string::npos)
+    EXPECT_NE(
+        result.output.find("scenario " + scratch_.Join("scenario") + ":2: unknown key 'bogus'\n"),
+        std::string::npos)
         << result.output;
 }
 
 TEST_F(EnvironmentStart, NamedSandboxIsUsedAndKept) {
-    const std::string sandbox = scratch_ + "/sandbox";
+    const std::string sandbox = scratch_.Join("sandbox");
     const simtest::ChildResult result =
         Run({"/bin/cat", "/etc/simcore-motd"}, "file /etc/simcore-motd = kept\n",
             {"SIMMACHINE_SANDBOX=" + sandbox});

@@ -3,11 +3,11 @@
 // process with the simulator preloaded, gets the model's answers.
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 
 #include <fstream>
 
 #include "child_process.h"
-#include "temp_directory.h"
 
 namespace {
 
@@ -30,8 +30,8 @@ TEST(IpmitoolFidelity, RawCommandsGetTheModelsAnswers) {
          "BeginOstrelSessionExtend"},
         {"", {"0x30", "0xa1", "0x11", "0x00", "0x00"}, 1, "rsp=0xcc", "EndOstrelSession"},
     };
-    const simtest::TempDirectory temp;
-    const std::string& directory = temp.path();
+    const kortest::TemporaryDirectory temp;
+    const std::string& directory = temp.Path();
     ASSERT_FALSE(directory.empty());
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];

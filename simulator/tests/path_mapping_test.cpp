@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -136,17 +137,12 @@ TEST(PathMapping, TraceRecordsFileOperationsButNotFailedDeviceProbes) {
 
 TEST(PathMapping, RelativePathsAreNeverMapped) {
     sim::Reset();
-    char scratch[] = "/tmp/simcore-cwd-XXXXXX";
-    ASSERT_NE(mkdtemp(scratch), nullptr);
-    char previous[PATH_MAX];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(scratch), 0);
+    kortest::TemporaryDirectory scratch;
+    scratch.Enter();
     ASSERT_EQ(mkdir("etc", 0755), 0);
     std::ofstream("etc/local") << "here";
-    EXPECT_EQ(ReadAll(std::string(scratch) + "/etc/local"), "here");
+    EXPECT_EQ(ReadAll(scratch.Join("etc/local")), "here");
     EXPECT_EQ(access(sim::SandboxPath("/etc/local").c_str(), F_OK), -1);
-    ASSERT_EQ(chdir(previous), 0);
-    std::filesystem::remove_all(scratch);
 }
 
 }  // namespace

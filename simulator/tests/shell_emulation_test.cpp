@@ -2,6 +2,7 @@
 // would, each recorded verbatim with its exit status.
 
 #include <gtest/gtest.h>
+#include <kortest/TemporaryDirectory.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,11 +138,8 @@ TEST(ShellEmulation, UnknownCommandsAreRecordedAndFail) {
 
 TEST(ShellEmulation, FileCommandsWorkInTheSandbox) {
     sim::Reset("file /dev/sdc1 = the disk");
-    char package[] = "/tmp/simcore-package-XXXXXX";
-    ASSERT_NE(mkdtemp(package), nullptr);
-    char previous[PATH_MAX];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(package), 0);
+    kortest::TemporaryDirectory package;
+    package.Enter();
     std::ofstream("98-secupdusb.rules") << "rule\n";
     std::ofstream("fw.bin") << "firmware";
 
@@ -156,7 +154,7 @@ TEST(ShellEmulation, FileCommandsWorkInTheSandbox) {
 
     EXPECT_EQ(ExitOf("mkdir -p /tmp/SECUPD"), 0);
     EXPECT_EQ(ExitOf("/bin/mkdir -p /tmp/SECUPD/payload"), 0);
-    EXPECT_EQ(ExitOf("/bin/cp \"" + std::string(package) +
+    EXPECT_EQ(ExitOf("/bin/cp \"" + package.Path() +
                      "//fw.bin\"  \"/tmp/SECUPD/payload/fw.bin\" > /dev/null 2>&1 "),
               0);
     EXPECT_EQ(ReadAll(sim::SandboxPath("/tmp/SECUPD/payload/fw.bin")), "firmware");
@@ -173,8 +171,7 @@ TEST(ShellEmulation, FileCommandsWorkInTheSandbox) {
     EXPECT_EQ(ExitOf("rm -f /dev/sdc1"), 0);
     EXPECT_NE(access("/dev/sdc1", F_OK), 0);
 
-    ASSERT_EQ(chdir(previous), 0);
-    std::filesystem::remove_all(package);
+    package.Leave();
     EXPECT_FALSE(sim::HasUnknownCommands());
 }
 

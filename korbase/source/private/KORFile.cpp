@@ -9,6 +9,7 @@
 #include <string>
 
 #include "KORFileUtil.h"
+#include "KORHandles.h"
 
 namespace {
 
@@ -74,18 +75,17 @@ unsigned long long KORFile::GetSize() const {
     }
     std::string path = m_path.GetUTF8String();
     if (KORFileUtil::IsDirectory(m_path)) {
-        DIR* directory = opendir(path.c_str());
-        if (directory == nullptr) {
+        const KORHandles::Directory directory(opendir(path.c_str()));
+        if (!directory) {
             return 0;
         }
         unsigned long long entries = 0;
-        while (struct dirent* entry = readdir(directory)) {
+        while (struct dirent* entry = readdir(directory.get())) {
             std::string name = entry->d_name;
             if (name != "." && name != "..") {
                 ++entries;
             }
         }
-        closedir(directory);
         return entries;
     }
     struct stat status;
@@ -171,12 +171,7 @@ bool KORFile::Create(bool makeParents) {
     } else if (!ParentExists() || Exists()) {
         return false;
     }
-    FILE* file = fopen(m_path.GetUTF8String().c_str(), "w");
-    if (file == nullptr) {
-        return false;
-    }
-    fclose(file);
-    return true;
+    return static_cast<bool>(KORHandles::File(fopen(m_path.GetUTF8String().c_str(), "w")));
 }
 
 bool KORFile::Touch() {

@@ -3,14 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
-#include <limits.h>
-#include <spawn.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,9 +16,10 @@
 #include <random>
 #include <string>
 
+#include "DirectoryEntry.h"
+#include "KORHandles.h"
 #include "KORLogger.h"
-
-extern char** environ;
+#include "KORSystem.h"
 
 namespace {
 
@@ -66,54 +65,59 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool CopyTree(const std::string& from, const std::string& to, const struct stat& skip,
+              bool overwrite);
+
+// Copies one entry of a directory being copied; false when it could not be.
+bool CopyEntry(const std::string& source, const std::string& target, const struct stat& skip,
+               bool overwrite) {
+    struct stat status;
+    if (lstat(source.c_str(), &status) != 0) {
+        return false;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        if (SameFile(status, skip) ||
+            (mkdir(target.c_str(), status.st_mode & 07777) != 0 && errno != EEXIST)) {
+            return false;
+        }
+        return CopyTree(source, target, skip, overwrite);
+    }
+    if (S_ISLNK(status.st_mode)) {
+        char link[PATH_MAX];
+        const ssize_t length = readlink(source.c_str(), link, sizeof(link));
+        if (length < 0 || static_cast<size_t>(length) >= sizeof(link)) {
+            return false;
+        }
+        if (overwrite) {
+            unlink(target.c_str());
+        }
+        return symlink(std::string(link, length).c_str(), target.c_str()) == 0;
+    }
+    if (S_ISREG(status.st_mode)) {
+        return KORFileUtil::MakeCopyOfFile(KORFile(KORString(source)), KORFile(KORString(target)),
+                                           !overwrite);
+    }
+    // Devices, sockets and pipes are not file contents.
+    return false;
+}
+
 // Copies the entries of one directory into another, which exists. The
 // directory `skip` (the top target) is never entered, so that copying a tree
 // into a directory inside it ends.
 bool CopyTree(const std::string& from, const std::string& to, const struct stat& skip,
               bool overwrite) {
-    DIR* directory = opendir(from.c_str());
-    if (directory == nullptr) {
+    const KORHandles::Directory directory(opendir(from.c_str()));
+    if (!directory) {
         return false;
     }
     bool copied = true;
-    while (struct dirent* entry = readdir(directory)) {
-        if (IsDotEntry(entry->d_name)) {
-            continue;
-        }
-        std::string source = from + "/" + entry->d_name;
-        std::string target = to + "/" + entry->d_name;
-        struct stat status;
-        if (lstat(source.c_str(), &status) != 0) {
-            copied = false;
-        } else if (S_ISDIR(status.st_mode)) {
-            if (SameFile(status, skip)) {
-                copied = false;
-            } else if (mkdir(target.c_str(), status.st_mode & 07777) != 0 && errno != EEXIST) {
-                copied = false;
-            } else {
-                copied = CopyTree(source, target, skip, overwrite) && copied;
-            }
-        } else if (S_ISLNK(status.st_mode)) {
-            char link[PATH_MAX];
-            ssize_t length = readlink(source.c_str(), link, sizeof(link));
-            if (length < 0 || static_cast<size_t>(length) >= sizeof(link)) {
-                copied = false;
-                continue;
-            }
-            if (overwrite) {
-                unlink(target.c_str());
-            }
-            copied = symlink(std::string(link, length).c_str(), target.c_str()) == 0 && copied;
-        } else if (S_ISREG(status.st_mode)) {
-            copied = KORFileUtil::MakeCopyOfFile(KORFile(KORString(source)),
-                                                 KORFile(KORString(target)), !overwrite) &&
+    while (struct dirent* entry = readdir(directory.get())) {
+        if (!IsDotEntry(entry->d_name)) {
+            copied = CopyEntry(from + "/" + entry->d_name, to + "/" + entry->d_name, skip,
+                               overwrite) &&
                      copied;
-        } else {
-            // Devices, sockets and pipes are not file contents.
-            copied = false;
         }
     }
-    closedir(directory);
     return copied;
 }
 
@@ -159,8 +163,8 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
         return 1;
     }
     std::string directoryText = directory.GetUTF8String();
-    DIR* stream = opendir(directoryText.c_str());
-    if (stream == nullptr) {
+    const KORHandles::Directory stream(opendir(directoryText.c_str()));
+    if (!stream) {
         return 1;
     }
     // Without an extension the pattern is matched against the name without
@@ -171,11 +175,12 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
     if (!matchBaseName) {
         pattern += "." + extension.GetUTF8String();
     }
-    while (struct dirent* entry = readdir(stream)) {
-        if (IsDotEntry(entry->d_name) || entry->d_type == DT_DIR) {
+    while (struct dirent* entry = readdir(stream.get())) {
+        std::string name = entry->d_name;
+        if (IsDotEntry(entry->d_name) ||
+            KORDirectoryEntry::IsDirectory(entry->d_type, directoryText + "/" + name)) {
             continue;
         }
-        std::string name = entry->d_name;
         if (!matchAll) {
             std::string subject =
                 matchBaseName ? KORFile(KORString(name)).GetBaseName().GetUTF8String() : name;
@@ -183,9 +188,8 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
                 continue;
             }
         }
-        names.push_back(KORString(fullPath ? directoryText + "/" + name : name));
+        names.emplace_back(fullPath ? directoryText + "/" + name : name);
     }
-    closedir(stream);
     return 0;
 }
 
@@ -316,14 +320,13 @@ bool KORFileUtil::DeleteDirectory(KORFile& directory, bool self) {
     if (self) {
         return remove(path.c_str()) == 0;
     }
-    DIR* stream = opendir(path.c_str());
-    if (stream != nullptr) {
-        while (struct dirent* entry = readdir(stream)) {
+    const KORHandles::Directory stream(opendir(path.c_str()));
+    if (stream) {
+        while (struct dirent* entry = readdir(stream.get())) {
             if (!IsDotEntry(entry->d_name)) {
                 remove((path + "/" + entry->d_name).c_str());
             }
         }
-        closedir(stream);
     }
     return false;
 }
@@ -357,26 +360,11 @@ bool KORFileUtil::GetFile(const KORString& url, const KORFile& target) {
     }
     std::string urlText = url.GetUTF8String();
     // An argument vector, no shell; "--" keeps a URL from being read as an option.
-    std::string program = "wget";
-    std::string option = intoDirectory ? "-P" : "-O";
-    std::string endOfOptions = "--";
-    char* arguments[] = {&program[0],      &option[0],  &targetPath[0],
-                         &endOfOptions[0], &urlText[0], nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child;
-    int spawned = posix_spawnp(&child, program.c_str(), &actions, nullptr, arguments, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    const KORSystem::CommandStatus status =
+        KORSystem::RunProgram({"wget", intoDirectory ? "-P" : "-O", targetPath, "--", urlText},
+                              KORSystem::ProgramOutput::Discarded);
+    if (status.raw == -1) {
         KOR_LOG(KOR_LOG_ERROR, "Cannot run wget for %s", urlText.c_str());
-        return false;
     }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return status.Succeeded();
 }

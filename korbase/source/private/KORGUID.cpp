@@ -26,6 +26,8 @@ bool KORGUID::operator<(const KORGUID& other) const {
            std::tie(other.m_data1, other.m_data2, other.m_data3, other.m_data4);
 }
 
+// Callers rely on this being the negation of operator<, so that it holds for
+// equal GUIDs too; it is not a second strict order.
 bool KORGUID::operator>(const KORGUID& other) const {
-    return other < *this;
+    return !(*this < other);
 }

@@ -7,22 +7,23 @@
 #include <cstring>
 #include <string>
 
+#include "KORHandles.h"
+
 namespace {
 
 const char kVMwareReleaseFile[] = "/etc/vmware-release";
 
 // The first line of the file, without its line feed; empty when it cannot be read.
 std::string ReadFirstLine(const char* path) {
-    FILE* file = std::fopen(path, "r");
-    if (file == nullptr) {
+    const KORHandles::File file(std::fopen(path, "r"));
+    if (!file) {
         return std::string();
     }
     char buffer[1024];
     std::string line;
-    if (std::fgets(buffer, sizeof(buffer), file) != nullptr) {
+    if (std::fgets(buffer, sizeof(buffer), file.get()) != nullptr) {
         line.assign(buffer, std::strcspn(buffer, "\n"));
     }
-    std::fclose(file);
     return line;
 }
 

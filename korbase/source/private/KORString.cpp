@@ -307,7 +307,7 @@ bool KORString::SubStrings(const KORString& separators, std::vector<KORString>& 
             end = m_units.size();
         }
         if (end > start) {
-            pieces.push_back(KORString(m_units.substr(start, end - start)));
+            pieces.emplace_back(m_units.substr(start, end - start));
         }
         start = end + 1;
     }

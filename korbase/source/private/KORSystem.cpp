@@ -1,13 +1,14 @@
 #include "KORSystem.h"
 
-#include <errno.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "KORHandles.h"
 
@@ -47,7 +48,7 @@ CommandOutput ReadCommandOutput(const std::string& commandLine, std::size_t maxO
     return result;
 }
 
-CommandStatus RunProgram(const std::vector<std::string>& argv) {
+CommandStatus RunProgram(const std::vector<std::string>& argv, ProgramOutput output) {
     if (argv.empty()) {
         return CommandStatus{};
     }
@@ -57,8 +58,16 @@ CommandStatus RunProgram(const std::vector<std::string>& argv) {
         arguments.push_back(const_cast<char*>(argument.c_str()));
     }
     arguments.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (output == ProgramOutput::Discarded) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
     pid_t child = 0;
-    if (posix_spawnp(&child, arguments[0], nullptr, nullptr, arguments.data(), environ) != 0) {
+    const int spawned =
+        posix_spawnp(&child, arguments[0], &actions, nullptr, arguments.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         return CommandStatus{};
     }
     int status = 0;
