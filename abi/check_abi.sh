@@ -12,7 +12,8 @@
 set -euo pipefail
 mode="$1" baseline="$2" library="$3"
 
-if ! readelf -S "$library" | grep -q '\.debug_info'; then
+sections=$(readelf -S "$library")
+if ! grep -q '\.debug_info' <<<"$sections"; then
     echo "$library has no debug information: build it with RelWithDebInfo or Debug" >&2
     exit 2
 fi

@@ -6,7 +6,7 @@ packages=(g++ cmake make pkg-config binutils libxml2-dev libgtest-dev libgmock-d
           dosfstools mtools ipmitool clang-tidy)
 missing=()
 # Packaging, the exported-interface check and fleet staging.
-packages+=(dpkg-dev abigail-tools)
+packages+=(dpkg-dev abigail-tools ansible-core python3)
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
