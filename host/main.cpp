@@ -1,17 +1,21 @@
 // updatehost: runs a staged update through the library, or one named IPMI
 // command, the way the host firmware-update program does.
 //
-//   updatehost [--library FILE] [--json]            run an update, print the records
+//   updatehost [--library FILE] [--json] [--updates N]
+//                                                   run N updates (default 1) one
+//                                                   after the other, print the records
 //   updatehost [--library FILE] ipmi COMMAND-NAME   run one catalogue command
 //
 // The library is looked for beside this program unless --library names it.
-// Exit status: 0 success; 1 the update or the command reported a failure;
+// Exit status: 0 success; 1 an update or the command reported a failure;
 // 2 bad usage or a library that cannot be loaded; 3 the library threw;
 // 4 the library handed out no update object.
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -28,6 +32,7 @@ const char* const kLibraryFileName = "vaduzivorirezoz.so.20.06.00";
 struct Options {
     std::string libraryPath;
     bool json = false;
+    int updates = 1;
     std::string ipmiCommand;  // empty: run an update
 };
 
@@ -50,6 +55,11 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.libraryPath = argv[++i];
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--updates" && i + 1 < argc) {
+            options.updates = std::atoi(argv[++i]);
+            if (options.updates < 1) {
+                return false;
+            }
         } else if (argument == "ipmi" && i + 1 < argc && options.ipmiCommand.empty()) {
             options.ipmiCommand = argv[++i];
         } else {
@@ -92,7 +102,8 @@ int RunIpmiCommand(const UpdateLibrary& library, const std::string& name) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::cerr << "usage: updatehost [--library FILE] [--json] [ipmi COMMAND-NAME]\n";
+        std::cerr
+            << "usage: updatehost [--library FILE] [--json] [--updates N] [ipmi COMMAND-NAME]\n";
         return 2;
     }
     std::unique_ptr<UpdateLibrary> library;
@@ -103,8 +114,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        return options.ipmiCommand.empty() ? RunUpdate(*library, options.json)
-                                           : RunIpmiCommand(*library, options.ipmiCommand);
+        if (!options.ipmiCommand.empty()) {
+            return RunIpmiCommand(*library, options.ipmiCommand);
+        }
+        // Every update gets an object of its own, as a host that updates
+        // several components in one process does.
+        int worst = 0;
+        for (int update = 0; update < options.updates; ++update) {
+            worst = std::max(worst, RunUpdate(*library, options.json));
+        }
+        return worst;
     } catch (const std::exception& error) {
         std::cerr << "updatehost: the library threw: " << error.what() << "\n";
         return 3;

@@ -11,7 +11,7 @@
 #include <atomic>
 #include <thread>
 
-#include "../src/sim_core.h"
+#include "../src/core/sim_core.h"
 #include "simmachine/SimMachine.h"
 
 namespace {

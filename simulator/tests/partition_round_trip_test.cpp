@@ -3,8 +3,11 @@
 // mount directory, umount, detach, the manifest digest, the stage command
 // and its poll, where the controller's check passes or reports 38.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -171,6 +174,140 @@ TEST(PartitionRoundTrip, EsxiAutomountsAndWritesBackOnDetach) {
     EXPECT_NE(std::system("ls /vmfs/volumes/ | grep SECUPD > /dev/null 2>&1"), 0);
     EXPECT_EQ(client.Exchange("30 a1 33 34 12"), "31 a1 00 33 00 02");
     EXPECT_EQ(client.Exchange(kPollStage), "31 a1 00 31 00 03");
+}
+
+// What a crashed earlier run leaves: a partition still attached with its
+// disk present and mounted through the link, and a stale link of another name.
+TEST(PartitionRoundTrip, LeftoversOfAnEarlierRunAreInPlace) {
+    sim::Reset(
+        "controller.partition.0 = SECUPD\ncontroller.partition.3 = OLD\n"
+        "controller.attached = 0\n"
+        "link /dev/secostupd-SECUPD = /dev/sda\nlink /dev/secostupd-OLD = /dev/sdq\n"
+        "mount /tmp/SECUPD = /dev/secostupd-SECUPD\n");
+    EXPECT_EQ(sim::ControllerPartitions(), (std::vector<int>{0, 3}));
+    WriteFile("/tmp/SECUPD/left.txt", "from the crash");
+    ASSERT_EQ(::umount("/tmp/SECUPD"), 0);
+    EXPECT_EQ(::umount("/tmp/SECUPD"), -1);
+    EXPECT_EQ(std::system("rm -f /dev/secostupd-* > /dev/null 2>&1"), 0);
+    EXPECT_EQ(std::system("ln -sf /dev/sda /dev/secostupd-SECUPD"), 0);
+    EXPECT_EQ(std::system(kMount), 0);
+    FILE* left = std::fopen("/tmp/SECUPD/left.txt", "r");
+    EXPECT_NE(left, nullptr);
+    if (left != nullptr)
+        std::fclose(left);
+    IpmiClient client;
+    ASSERT_EQ(client.Exchange(kBegin), "31 a1 00 34 12");
+    EXPECT_EQ(client.Exchange(kDetach), "31 a1 00");
+
+    const struct {
+        std::string scenario;
+        std::string error;
+    } refused[] = {
+        {"controller.attached = 2",
+         "scenario <text>:1: controller.attached: partition 2 has no "
+         "controller.partition line"},
+        {"dir /tmp/SECUPD\nmount /tmp/SECUPD = /dev/sdq",
+         "scenario <text>:2: mount /tmp/SECUPD: /dev/sdq is not a visible FAT volume"},
+        {"link /dev/x", "scenario <text>:1: expected 'KEY = VALUE', got 'link /dev/x'"},
+    };
+    for (const auto& c : refused) {
+        try {
+            sim::Reset(c.scenario);
+            ADD_FAILURE() << c.scenario;
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()), c.error);
+        }
+    }
+}
+
+// Writes below a full mount stop with ENOSPC after what still fitted,
+// whichever way the bytes go.
+TEST(PartitionRoundTrip, FullPartitionFailsWritesWithNoSpace) {
+    const std::string payload(1500, 'P');
+    const std::string target = "/tmp/SECUPD/payload/fw.bin";
+    const struct {
+        std::string how;
+        std::function<bool()> write;  // true when every byte was written
+    } cases[] = {
+        {"write",
+         [&] {
+             const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+             size_t done = 0;
+             ssize_t got = 0;
+             while (done < payload.size() &&
+                    (got = ::write(fd, payload.data() + done, payload.size() - done)) > 0) {
+                 done += static_cast<size_t>(got);
+             }
+             const bool full = got < 0 && errno == ENOSPC;
+             ::close(fd);
+             return !full && done == payload.size();
+         }},
+        {"fwrite",
+         [&] {
+             FILE* file = std::fopen(target.c_str(), "wb");
+             const size_t items = std::fwrite(payload.data(), 1, payload.size(), file);
+             const bool failed = std::ferror(file) != 0;
+             std::fclose(file);
+             return items == payload.size() && !failed;
+         }},
+        {"cp",
+         [&] {
+             WriteFile("/etc/fw.bin", payload);
+             return std::system(("/bin/cp \"/etc/fw.bin\"  \"" + target + "\" > /dev/null 2>&1 ")
+                                    .c_str()) == 0;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        sim::Reset("mount.space = 1000\n");
+        IpmiClient client;
+        CreateAttachAndMount(client);
+        EXPECT_FALSE(c.write());
+        struct stat info {};
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_size, 1000);
+        bool recorded = false;
+        for (const sim::Event& event : sim::TraceOf("file"))
+            recorded = recorded || event.json.find("\"error\":\"ENOSPC\"") != std::string::npos;
+        EXPECT_TRUE(recorded);
+    }
+}
+
+// With mount.drop_unflushed a detach without umount keeps only what a sync
+// or fsync flushed; umount always flushes.
+TEST(PartitionRoundTrip, UnflushedWritesAreLostOnDetach) {
+    const struct {
+        std::string how;
+        std::function<void()> flush;
+        bool kept;
+    } cases[] = {
+        {"nothing", [] {}, false},
+        {"sync command", [] { ASSERT_EQ(std::system("sync"), 0); }, true},
+        {"sync()", [] { ::sync(); }, true},
+        {"fsync",
+         [] {
+             const int fd = ::open("/tmp/SECUPD/kept.txt", O_WRONLY | O_APPEND);
+             ASSERT_GE(fd, 0);
+             EXPECT_EQ(::fsync(fd), 0);
+             ::close(fd);
+         },
+         true},
+        {"umount", [] { ASSERT_EQ(::umount("/tmp/SECUPD"), 0); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        sim::Reset("mount.drop_unflushed = yes\n");
+        IpmiClient client;
+        CreateAttachAndMount(client);
+        WriteFile("/tmp/SECUPD/kept.txt", "data");
+        c.flush();
+        ASSERT_EQ(client.Exchange(kDetach), "31 a1 00");
+        ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
+        ::umount("/tmp/SECUPD");
+        ASSERT_EQ(std::system(kMount), 0);
+        struct stat info {};
+        EXPECT_EQ(::stat("/tmp/SECUPD/kept.txt", &info) == 0, c.kept);
+    }
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ TEST(ScenarioErrors, NameOriginLineAndProblem) {
         {"command sync", "scenario <text>:1: expected 'command LINE => exit N [output TEXT]'"},
         {"command sync => exit x",
          "scenario <text>:1: expected 'command LINE => exit N [output TEXT]'"},
+        {"expect.status =", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
+        {"expect. = 0", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
+        {"expect.trace fact = x", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
         {"ipmi.nodes = /dev/ipmi0\ncontroller.generation = 22\ndisk sdb = label=X\nfoo.bar = 1",
          "scenario <text>:4: unknown key 'foo.bar'"},
     };
@@ -83,6 +86,28 @@ TEST(ScenarioErrors, WellFormedLinesAreAccepted) {
 TEST(ScenarioErrors, DeviceKeysAreLocatedToo) {
     const std::string error = ErrorOf("root = yes\ncontroller.fat = 7\n");
     EXPECT_EQ(error.rfind("scenario <text>:2: controller.fat", 0), 0u) << error;
+}
+
+// The machine ignores the expected outcome; a runner reads it back in order,
+// in-process from the running machine or from the file alone.
+TEST(ScenarioErrors, ExpectationsAreKeptInOrderAndIgnored) {
+    const std::string text =
+        "expect.status = 0\nroot = no\nexpect.message_id = VEK0001 done\nexpect.status = 1\n";
+    const sim::Expectations expected = {
+        {"status", "0"}, {"message_id", "VEK0001 done"}, {"status", "1"}};
+    sim::Reset(text);
+    EXPECT_EQ(sim::ScenarioExpectations(), expected);
+
+    char path[] = "/tmp/simcore-expect-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fd);
+    sim::Reset();
+    EXPECT_EQ(sim::ScenarioExpectationsOf(path), expected);
+    EXPECT_TRUE(sim::ScenarioExpectations().empty());
+    std::remove(path);
+    EXPECT_THROW(sim::ScenarioExpectationsOf(path), std::runtime_error);
 }
 
 TEST(ScenarioErrors, FileOriginNamesTheFile) {

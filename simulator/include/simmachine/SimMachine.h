@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -15,6 +16,15 @@ namespace sim {
 // origin ("<text>" or the file), the line and the problem for a malformed scenario.
 void Reset(const std::string& scenarioText = "");
 void ResetFromFile(const std::string& scenarioPath);
+
+// The expected outcome a scenario states in its `expect.KEY = VALUE` lines
+// (KEY without "expect."), in file order; the machine itself ignores them.
+// The first is the running machine's, the second reads a scenario file
+// without starting a machine, for a runner whose program under test runs in
+// another process. Both throw std::runtime_error as Reset does.
+using Expectations = std::vector<std::pair<std::string, std::string>>;
+Expectations ScenarioExpectations();
+Expectations ScenarioExpectationsOf(const std::string& scenarioPath);
 
 // Where a path of the simulated machine really lives (inside the sandbox).
 std::string SandboxPath(const std::string& machinePath);
@@ -29,8 +39,12 @@ struct Event {
 
 std::vector<Event> Trace();
 std::vector<Event> TraceOf(const std::string& kind);
-// Shell command lines in the order they ran (system and popen).
+// Shell command lines in the order they ran (system and popen; a program
+// started without a shell as the command line it equals, each word quoted).
 std::vector<std::string> ShellCommands();
+// Argument vectors of the programs started without a shell (posix_spawn,
+// posix_spawnp), in order.
+std::vector<std::vector<std::string>> SpawnedPrograms();
 // Lengths of the sleeps in milliseconds, in order (sleep, usleep, nanosleep,
 // and select timeouts that expired).
 std::vector<uint64_t> SleepsMs();

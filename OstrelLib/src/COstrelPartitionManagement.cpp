@@ -1,0 +1,517 @@
+#include "COstrelPartitionManagement.h"
+
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <vector>
+
+#include "CIPMICommandManagement.h"
+#include "CLinuxEnumerateDevices.h"
+#include "CLinuxUtils.h"
+#include "CPlatformLayer.h"
+#include "KORLogger.h"
+#include "KORSystem.h"
+#include "ShellWord.h"
+#include "VEKErrorReporting.h"
+
+namespace PartitionFramework {
+
+const char* const dynDriveName = "SECUPD";
+const char* const RHatPartDir = "/tmp/";
+const char* const ESXi_RESCAN_COMMAND = "esxcli storage filesystem rescan";
+const char* const ESXi_IS_SECUPD_ATTACHED_COMMAND = "lsusb | grep -i 0624:0250 > /dev/null";
+const char* const ESXi_AUTOMOUNT_COMMAND = "esxcli storage filesystem automount";
+const char* const ESXi_LIST_MOUNTED_DEVICES = "ls /vmfs/volumes/ | grep ";
+const char* const ESXi_DEVICE_PATH = "/vmfs/volumes/SECUPD/";
+
+namespace {
+
+const char* const kIndexInfoCommand = "DynamicPartitionIndexInfo";
+const char* const kInfoCommand = "DynamicPartitionInfo";
+const char* const kCreateCommand = "CreateDynamicPartition";
+const char* const kAttachCommand = "AttachDynamicPartition";
+const char* const kDetachCommand = "DetachDynamicPartition";
+const char* const kDeleteCommand = "DeleteDynamicPartition";
+
+constexpr int kMapPosition = 10;
+constexpr int kPartitionNumberPosition = 7;
+constexpr std::size_t kNamePosition = 8;
+constexpr std::size_t kNameBytes = 6;
+constexpr int kUnitsPosition = 6;
+constexpr int kAttachHandlePosition = 10;
+constexpr int kDetachHandlePosition = 10;
+constexpr int kDeleteHandlePosition = 6;
+constexpr int kWordBytes = 2;
+constexpr int kPartitionCount = 16;
+constexpr long long kUnitBytes = 32768;
+constexpr long long kMaxUnits = 0xFFFF;
+// A detach of a partition that is not attached; the partition is detached
+// all the same.
+constexpr unsigned char kNotAttached = 6;
+
+constexpr int kMountCalls = 5;
+constexpr int kMountAttempts = 10;
+constexpr int kFindPasses = 10;
+constexpr int kUnmountAttempts = 10;
+constexpr int kEsxiCleanPasses = 5;
+constexpr int kPauseSeconds = 2;
+
+constexpr int kErrorCreate = 22;
+constexpr int kErrorDetach = 23;
+constexpr int kErrorAttach = 27;
+constexpr int kErrorPartitionInfo = 31;
+constexpr int kErrorMount = 37;
+constexpr int kErrorDelete = 44;
+
+const char* const kLinkPrefix = "/dev/secostupd-";
+const char* const kSgLoadedCommand = "lsmod | grep -w sg >/dev/null;echo $?";
+// Makes the kernel read the partition tables of every SCSI disk.
+const char* const kRescanDisksCommand = "/sbin/blockdev --report /dev/sd* > /dev/null 2>&1";
+const char* const kRemoveLinksCommand = "rm -f /dev/secostupd-* > /dev/null 2>&1";
+const char* const kEsx4RescanAdaptersCommand =
+    "for i in `/usr/sbin/esxcfg-scsidevs -A | /bin/awk '{print $1}' | uniq` ; do "
+    "/usr/sbin/esxcfg-rescan $i &> /dev/null ; done";
+constexpr std::size_t kMaxCommandOutput = 512;
+
+bool Run(const std::string& commandLine) {
+    return KORSystem::RunCommandLine(commandLine).Succeeded();
+}
+
+int Platform() {
+    return CLinuxUtils::GetLinuxOSPlatform();
+}
+
+bool IsEsxi() {
+    return Platform() == CLinuxUtils::PLATFORM_ESXI;
+}
+
+std::string MountDirectory() {
+    return std::string(RHatPartDir) + dynDriveName;
+}
+
+std::string LinkPath() {
+    return std::string(kLinkPrefix) + dynDriveName;
+}
+
+// Runs one step of the destructor's clean-up: whatever it throws is logged
+// and swallowed, so the next step still runs.
+void RunCleanupStep(const char* step, const std::function<void()>& action) noexcept {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        KOR_LOG(KOR_LOG_ERROR, "Clean-up step %s failed: %s", step, error.what());
+    } catch (...) {
+        KOR_LOG(KOR_LOG_ERROR, "Clean-up step %s failed.", step);
+    }
+}
+
+}  // namespace
+
+unsigned short swapBytes(unsigned int value) {
+    return static_cast<unsigned short>((value << 8) | ((value >> 8) & 0xFF));
+}
+
+std::string executeCmd(const std::string& command) {
+    KOR_LOG(KOR_LOG_DEBUG, "Execute Command with popen mode as %s", command.c_str());
+    const KORSystem::CommandOutput result =
+        KORSystem::ReadCommandOutput(command, kMaxCommandOutput);
+    std::string output;
+    if (result.status.raw == -1 && result.output.empty())
+        KOR_LOG(KOR_LOG_ERROR, "executeCmd : popen failed");
+    else
+        output = result.output.substr(0, result.output.find('\0'));
+    KOR_LOG(KOR_LOG_DEBUG, "Execute Command with popen output %s", output.c_str());
+    return output;
+}
+
+COstrelPartitionManagement::COstrelPartitionManagement(
+    IPMIFramework::CIPMICommandManagement* catalogue)
+    : m_usPartitionIndex(0), m_pIPMICommandManagement(catalogue) {
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::COstrelPartitionManagement() Entering.");
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::COstrelPartitionManagement() Leaving.");
+}
+
+COstrelPartitionManagement::~COstrelPartitionManagement() {
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::~COstrelPartitionManagement() Entering.");
+    // The partition this run created: detached and deleted even when the
+    // detach fails, since a partition left on the controller blocks the next
+    // update.
+    if (m_usPartitionIndex != 0) {
+        RunCleanupStep("detach", [this] { DettachDynamicPartition(); });
+        RunCleanupStep("delete", [this] { DeleteDynamicPartition(); });
+    }
+    m_pIPMICommandManagement = nullptr;
+    m_usPartitionIndex = 0;
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::~COstrelPartitionManagement() Leaving.");
+}
+
+void COstrelPartitionManagement::CleanupExistingDynamicPartitions() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG,
+                "COstrelPartitionManagement::CleanupExistingDynamicPartitions() Entering.");
+        if (m_usPartitionIndex != 0) {
+            DettachDynamicPartition();
+            DeleteDynamicPartition();
+        } else {
+            const unsigned short map = GetDynamicPartitionIndexInfo();
+            if (map != 0) {
+                KOR_LOG(KOR_LOG_INFO, "Found old partitions and doing cleanup before startup.");
+                for (int number = 0; number < kPartitionCount; ++number) {
+                    if ((map & (1u << number)) == 0)
+                        continue;
+                    m_usPartitionIndex = swapBytes(1u << number);
+                    DettachDynamicPartition();
+                    DeleteDynamicPartition();
+                }
+            }
+        }
+        KOR_LOG(KOR_LOG_DEBUG,
+                "COstrelPartitionManagement::CleanupExistingDynamicPartitions() Leaving.");
+    }
+    VEK_PASS_ON;
+}
+
+void COstrelPartitionManagement::CreateDynamicPartition(long long size) {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::CreateDynamicPartition() Entering.");
+        const unsigned short before = GetDynamicPartitionIndexInfo();
+        const long long units = size / kUnitBytes + (size % kUnitBytes != 0 ? 1 : 0);
+        // The request carries 16 bits of units: a larger size would silently
+        // ask for a partition too small for the payload.
+        if (size < 0 || units > kMaxUnits) {
+            KOR_LOG(KOR_LOG_ERROR, "Partition size of %lld bytes cannot be requested.", size);
+            VEK_RAISE(kErrorCreate);
+        }
+        m_pIPMICommandManagement->SetIPMIRequest(kCreateCommand, static_cast<unsigned int>(units),
+                                                 kUnitsPosition, kWordBytes);
+        const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kCreateCommand);
+        if (code != 0) {
+            KOR_LOG(KOR_LOG_ERROR, "CreateDynamicPartition failed with completion code 0x%02X.",
+                    code);
+            VEK_RAISE(kErrorCreate);
+        }
+        const unsigned short after = GetDynamicPartitionIndexInfo();
+        if (after == before) {
+            KOR_LOG(KOR_LOG_ERROR, "CreateDynamicPartition left the partition map unchanged.");
+            VEK_RAISE(kErrorCreate);
+        }
+        const std::string name = GetDynamicPartitionInfo(before ^ after);
+        KOR_LOG(KOR_LOG_DEBUG,
+                "COstrelPartitionManagement::CreateDynamicPartition() Leaving after creating "
+                "dynamic partition (%s).",
+                name.c_str());
+    }
+    VEK_PASS_ON;
+}
+
+void COstrelPartitionManagement::AttachDynamicPartition() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::AttachDynamicPartition() Entering.");
+        m_pIPMICommandManagement->SetIPMIRequest(kAttachCommand, m_usPartitionIndex,
+                                                 kAttachHandlePosition, kWordBytes);
+        const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kAttachCommand);
+        if (code != 0) {
+            KOR_LOG(KOR_LOG_ERROR, "AttachDynamicPartition failed with completion code 0x%02X.",
+                    code);
+            VEK_RAISE(kErrorAttach);
+        }
+        for (int call = 0; call < kMountCalls; ++call) {
+            if (MountDynPartition()) {
+                KOR_LOG(KOR_LOG_DEBUG,
+                        "COstrelPartitionManagement::AttachDynamicPartition() Leaving.");
+                return;
+            }
+            KOR_LOG(KOR_LOG_DEBUG, "MountDynPartition did not succeed. Retrying....");
+        }
+        KOR_LOG(KOR_LOG_ERROR, "The attached partition could not be mounted.");
+        VEK_RAISE(kErrorMount);
+    }
+    VEK_PASS_ON;
+}
+
+void COstrelPartitionManagement::GetDynamicPartitionVolumeName(std::string& path) {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG,
+                "COstrelPartitionManagement::GetDynamicPartitionVolumeName() Entering.");
+        path = m_strMountPath;
+        if (path.empty()) {
+            KOR_LOG(KOR_LOG_ERROR, "The dynamic partition is not mounted.");
+            VEK_RAISE(kErrorAttach);
+        }
+        KOR_LOG(KOR_LOG_DEBUG,
+                "COstrelPartitionManagement::GetDynamicPartitionVolumeName() Leaving.");
+    }
+    VEK_PASS_ON;
+}
+
+void COstrelPartitionManagement::DettachDynamicPartition() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::DettachDynamicPartition() Entering.");
+        if (!UnmountDynPartition())
+            KOR_LOG(KOR_LOG_ERROR, "Failed to unmount SECUPD device.");
+        m_pIPMICommandManagement->SetIPMIRequest(kDetachCommand, m_usPartitionIndex,
+                                                 kDetachHandlePosition, kWordBytes);
+        const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kDetachCommand);
+        if (code != 0 && code != kNotAttached) {
+            KOR_LOG(KOR_LOG_ERROR, "DetachDynamicPartition failed with completion code 0x%02X.",
+                    code);
+            VEK_RAISE(kErrorDetach);
+        }
+        const int platform = Platform();
+        if (platform == CLinuxUtils::PLATFORM_ESXI || platform == CLinuxUtils::PLATFORM_ESX4)
+            ESX_RemoveEntries();
+        if (platform == CLinuxUtils::PLATFORM_ESXI)
+            CleanMountedPartition();
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::DettachDynamicPartition() Leaving.");
+    }
+    VEK_PASS_ON;
+}
+
+void COstrelPartitionManagement::DeleteDynamicPartition() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::DeleteDynamicPartition() Entering.");
+        m_pIPMICommandManagement->SetIPMIRequest(kDeleteCommand, m_usPartitionIndex,
+                                                 kDeleteHandlePosition, kWordBytes);
+        const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kDeleteCommand);
+        // Cleared even on failure, so that the destructor does not ask again.
+        m_usPartitionIndex = 0;
+        if (code != 0) {
+            KOR_LOG(KOR_LOG_ERROR, "DeleteDynamicPartition failed with completion code 0x%02X.",
+                    code);
+            VEK_RAISE(kErrorDelete);
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::DeleteDynamicPartition() Leaving.");
+    }
+    VEK_PASS_ON;
+}
+
+std::string COstrelPartitionManagement::GetDynamicPartitionInfo(unsigned int map) {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::GetDynamicPartitionInfo() Entering.");
+        std::string name;
+        for (int number = 0; number < kPartitionCount; ++number) {
+            if ((map & (1u << number)) == 0)
+                continue;
+            m_pIPMICommandManagement->SetIPMIRequest(kInfoCommand, static_cast<unsigned>(number),
+                                                     kPartitionNumberPosition, 1);
+            const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kInfoCommand);
+            if (code != 0) {
+                KOR_LOG(KOR_LOG_ERROR,
+                        "DynamicPartitionInfo of partition %d failed with completion code 0x%02X.",
+                        number, code);
+                VEK_RAISE(kErrorPartitionInfo);
+            }
+            // A short answer gives a short name rather than a read past its end.
+            const std::vector<unsigned char>& response =
+                m_pIPMICommandManagement->GetIPMIResponse(kInfoCommand);
+            const std::size_t first = std::min(response.size(), kNamePosition - 1);
+            const std::size_t count = std::min(response.size() - first, kNameBytes);
+            name.assign(reinterpret_cast<const char*>(response.data()) + first, count);
+            if (name == dynDriveName) {
+                m_usPartitionIndex = swapBytes(1u << number);
+                break;
+            }
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::GetDynamicPartitionInfo() Leaving.");
+        return name;
+    }
+    VEK_PASS_ON;
+}
+
+unsigned short COstrelPartitionManagement::GetDynamicPartitionIndexInfo() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG,
+                "COstrelPartitionManagement::GetDynamicPartitionIndexInfo() Entering.");
+        const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kIndexInfoCommand);
+        if (code != 0) {
+            KOR_LOG(KOR_LOG_ERROR, "DynamicPartitionIndexInfo failed with completion code 0x%02X.",
+                    code);
+            VEK_RAISE(kErrorPartitionInfo);
+        }
+        // The map comes high byte first; the catalogue reads low byte first.
+        const unsigned short map = swapBytes(
+            m_pIPMICommandManagement->GetIPMIResponse(kIndexInfoCommand, kMapPosition, kWordBytes));
+        KOR_LOG(KOR_LOG_DEBUG,
+                "COstrelPartitionManagement::GetDynamicPartitionIndexInfo() Leaving.");
+        return map;
+    }
+    VEK_PASS_ON;
+}
+
+bool COstrelPartitionManagement::MountDynPartition() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::MountDynPartition() Entering.");
+        const std::string link = LinkPath();
+        std::string volume = dynDriveName;
+        const std::string device = getDevicePath(volume);
+        if (device.empty()) {
+            KOR_LOG(KOR_LOG_ERROR, "Correct Volume Label not found.  Partition Not Mounted");
+            return false;
+        }
+        if (IsEsxi()) {
+            // ESXi has mounted the volume by itself.
+            m_strMountPath = device;
+            return true;
+        }
+        const std::string directory = MountDirectory();
+        const std::string makeDirectory = "mkdir -p " + directory;
+        if (!Run(makeDirectory)) {
+            KOR_LOG(KOR_LOG_ERROR, "mkdir failed to create directory : %s", makeDirectory.c_str());
+            return false;
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "Created direcotry : %s ", makeDirectory.c_str());
+        const std::string makeLink = "ln -sf " + ShellWord(device) + " " + link;
+        if (!Run(makeLink)) {
+            KOR_LOG(KOR_LOG_ERROR, "Link creation failed with command %s", makeLink.c_str());
+            Run("rm -rf " + directory);
+            return false;
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "Created Link %s", makeLink.c_str());
+        KOR_LOG(KOR_LOG_DEBUG, "Mounting partition %s on %s ", link.c_str(), directory.c_str());
+        const std::string mount = "mount -n -t vfat -oshortname=mixed,rw " + link + " " + directory;
+        KOR_LOG(KOR_LOG_DEBUG, "%s", mount.c_str());
+        for (int attempt = 0; attempt < kMountAttempts; ++attempt) {
+            CPlatformLayer::Sleep(kPauseSeconds);
+            if (Run(mount)) {
+                m_strLinkPath = link;
+                m_strMountPath = directory;
+                KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::MountDynPartition() Leaving.");
+                return true;
+            }
+            KOR_LOG(KOR_LOG_DEBUG, "Mount Failed. Re-trying");
+        }
+        KOR_LOG(KOR_LOG_ERROR, "mount failed");
+        Run("rm -rf " + directory);
+        Run("rm -f " + link);
+        return false;
+    }
+    VEK_PASS_ON;
+}
+
+bool COstrelPartitionManagement::UnmountDynPartition() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::UnmountDynPartition() Entering.");
+        if (IsEsxi()) {
+            KOR_LOG(KOR_LOG_DEBUG, "Unmount not needed for ESXi");
+            m_strLinkPath.clear();
+            return false;
+        }
+        const std::string directory = MountDirectory();
+        bool unmounted = false;
+        bool stillMounted = false;
+        for (int attempt = 0; attempt < kUnmountAttempts && !unmounted; ++attempt) {
+            KOR_LOG(KOR_LOG_DEBUG, "Unmounting dir -> %s", directory.c_str());
+            if (umount(directory.c_str()) == 0) {
+                KOR_LOG(KOR_LOG_DEBUG, "Umount Successful");
+                unmounted = true;
+                stillMounted = false;
+            } else {
+                const int error = errno;
+                KOR_LOG(KOR_LOG_DEBUG, "Umount Error Num = %d", error);
+                // EINVAL: nothing is mounted there.
+                stillMounted = error != EINVAL;
+                CPlatformLayer::Sleep(kPauseSeconds);
+            }
+        }
+        // Removing the directory of a volume still mounted would delete the
+        // copied payload on the partition itself.
+        if (!stillMounted)
+            Run("rm -rf " + directory + " > /dev/null 2>&1");
+        Run(kRemoveLinksCommand);
+        m_strLinkPath.clear();
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::UnmountDynPartition() Leaving.");
+        return unmounted;
+    }
+    VEK_PASS_ON;
+}
+
+std::string COstrelPartitionManagement::getDevicePath(std::string& name) {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::getDevicePath() Entering.");
+        if (name.empty()) {
+            KOR_LOG(KOR_LOG_ERROR, "getDevicePath: Volume name is empty ");
+            return "";
+        }
+        if (IsEsxi()) {
+            const std::string listVolume =
+                std::string(ESXi_LIST_MOUNTED_DEVICES) + ShellWord(name) + " > /dev/null";
+            for (int pass = 0; pass < kFindPasses; ++pass) {
+                KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: going through ESXi way of mounting ");
+                Run(ESXi_RESCAN_COMMAND);
+                if (!Run(ESXi_IS_SECUPD_ATTACHED_COMMAND))
+                    continue;
+                KOR_LOG(KOR_LOG_DEBUG, "getDevicePAth: SECUPD attached on ESXi");
+                Run(ESXi_AUTOMOUNT_COMMAND);
+                Run(ESXi_RESCAN_COMMAND);
+                CPlatformLayer::Sleep(kPauseSeconds);
+                if (Run(listVolume)) {
+                    KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: ESXi mount path found");
+                    return ESXi_DEVICE_PATH;
+                }
+                KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: Device Not Found and Trying to Find again");
+            }
+        } else {
+            bool skipGeneric = false;
+            if (std::strtol(executeCmd(kSgLoadedCommand).c_str(), nullptr, 10) != 0) {
+                KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: SG driver is not loaded ");
+                skipGeneric = true;
+            }
+            // The ESX service consoles offer no usable SCSI-generic devices.
+            const int platform = Platform();
+            if (platform == CLinuxUtils::PLATFORM_ESX3 || platform == CLinuxUtils::PLATFORM_ESX4 ||
+                platform == CLinuxUtils::PLATFORM_ESX41) {
+                skipGeneric = true;
+            }
+            for (int pass = 0; pass < kFindPasses; ++pass) {
+                Run(kRescanDisksCommand);
+                CLinuxEnumerateDevices devices(skipGeneric);
+                CPlatformLayer::Sleep(kPauseSeconds);
+                std::string device;
+                if (devices.GetDeviceWithLabel(name, device) && !device.empty()) {
+                    KOR_LOG(KOR_LOG_DEBUG, "CEnumerateDevices found a device %s", device.c_str());
+                    return device;
+                }
+                KOR_LOG(KOR_LOG_DEBUG, "Re-Trying to find device ");
+            }
+        }
+        KOR_LOG(KOR_LOG_ERROR, "Could not find the device after all the retries ");
+        return "";
+    }
+    VEK_PASS_ON;
+}
+
+void COstrelPartitionManagement::CleanMountedPartition() {
+    VEK_TRY {
+        if (!IsEsxi())
+            return;
+        const std::string listVolume =
+            std::string(ESXi_LIST_MOUNTED_DEVICES) + dynDriveName + " > /dev/null 2>&1";
+        for (int pass = 0; pass < kEsxiCleanPasses; ++pass) {
+            KOR_LOG(KOR_LOG_DEBUG, "Running Rescan command to remove stale folder name : Try");
+            if (!Run(ESXi_RESCAN_COMMAND)) {
+                KOR_LOG(KOR_LOG_DEBUG, "Rescan Failed.");
+            } else if (!Run(listVolume)) {
+                KOR_LOG(KOR_LOG_DEBUG, "SECUPD Removed");
+                break;
+            }
+            CPlatformLayer::Sleep(kPauseSeconds);
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "Leaving CleanMountedPartition");
+    }
+    VEK_PASS_ON;
+}
+
+void COstrelPartitionManagement::ESX_RemoveEntries() {
+    VEK_TRY {
+        if (Platform() == CLinuxUtils::PLATFORM_ESX4)
+            Run(kEsx4RescanAdaptersCommand);
+        KOR_LOG(KOR_LOG_DEBUG, "done");
+    }
+    VEK_PASS_ON;
+}
+
+}  // namespace PartitionFramework

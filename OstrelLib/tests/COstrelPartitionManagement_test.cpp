@@ -1,0 +1,250 @@
+#include "COstrelPartitionManagement.h"
+
+#include <gtest/gtest.h>
+#include <simmachine/SimMachine.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "PartitionTestBench.h"
+
+namespace {
+
+using cataloguetest::CountLinesWith;
+using cataloguetest::ExpectFailure;
+using namespace partitiontest;
+
+TEST_F(PartitionTest, LivesThroughCreateAttachMountDetachDeleteAmongSeveralDisks) {
+    // A system disk, an ordinary disk also labelled "SECUPD" and a USB disk
+    // with another label: the controller's disk comes fourth, /dev/sdd.
+    Start(
+        "disk sda = label=ROOT\n"
+        "disk sdb = label=SECUPD\n"
+        "disk sdc = label=DATA emulated=yes\n");
+    m_partition->CleanupExistingDynamicPartitions();
+    m_partition->CreateDynamicPartition(1146880);
+    m_partition->AttachDynamicPartition();
+    std::string destination;
+    m_partition->GetDynamicPartitionVolumeName(destination);
+    EXPECT_EQ(destination, "/tmp/SECUPD");
+    m_partition->DettachDynamicPartition();
+    m_partition->DeleteDynamicPartition();
+
+    EXPECT_EQ(Commands(), Lines({kSgCheck, kRescan, kMkdir, "ln -sf /dev/sdd /dev/secostupd-SECUPD",
+                                 kMount, kRemoveDirectory, kRemoveLinks}));
+    EXPECT_EQ(Requests(), Lines({kIndexInfo, kIndexInfo,
+                                 "CreateDynamicPartition: 30 a1 20 34 12 23 00 53 45 43 55 50 44",
+                                 kIndexInfo, "DynamicPartitionInfo: 30 a1 24 34 12 00 00",
+                                 "AttachDynamicPartition: 30 a1 21 34 12 01 00 00 00 00 01",
+                                 Detach("00 01"), Delete("00 01")}));
+    // One pause before the label search, one before the mount.
+    EXPECT_EQ(Sleeps(), std::vector<uint64_t>({2000, 2000}));
+    const std::vector<sim::Event> unmounts = sim::TraceOf("umount");
+    ASSERT_EQ(unmounts.size(), 1u);
+    EXPECT_EQ(unmounts[0].fields.at("dir"), "/tmp/SECUPD");
+    EXPECT_FALSE(sim::HasUnknownCommands());
+    EXPECT_TRUE(sim::ControllerPartitions().empty());
+
+    m_partition.reset();
+    EXPECT_EQ(Requests().size(), 8u) << "the destructor found nothing left to clean";
+}
+
+TEST_F(PartitionTest, RequestsTheSizeInWhole32KiBUnits) {
+    struct Case {
+        long long bytes;
+        std::string units;  // positions 6 and 7, low byte first
+    };
+    const std::vector<Case> cases = {{1, "01 00"},
+                                     {32768, "01 00"},
+                                     {32769, "02 00"},
+                                     {1146880, "23 00"},
+                                     {2147450880, "ff ff"}};
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.bytes);
+        Start();
+        m_partition->CreateDynamicPartition(row.bytes);
+        EXPECT_EQ(Requests().at(1),
+                  "CreateDynamicPartition: 30 a1 20 34 12 " + row.units + " 53 45 43 55 50 44");
+    }
+    // Sizes the 16-bit request cannot carry are refused before anything is asked.
+    for (long long bytes : {2147450881LL, -1LL}) {
+        SCOPED_TRACE(bytes);
+        Start();
+        ExpectFailure([this, bytes] { m_partition->CreateDynamicPartition(bytes); }, 22);
+        EXPECT_EQ(Requests(), Lines({kIndexInfo}));
+    }
+}
+
+TEST_F(PartitionTest, CleansUpWhatTheControllerStillHas) {
+    struct Case {
+        const char* name;
+        std::string scenario;
+        int code;        // of the failure, 0 for none
+        Lines requests;  // including the destructor's
+    };
+    const std::vector<Case> cases = {
+        {"nothing left", "", 0, {kIndexInfo}},
+        {"partitions 0 and 3, whatever their names",
+         "controller.partition.0 = OLD\ncontroller.partition.3 = SECUPD\n",
+         0,
+         {kIndexInfo, Detach("00 01"), Delete("00 01"), Detach("00 08"), Delete("00 08")}},
+        {"partition 15 from the map's high byte",
+         "controller.partition.15 = OLD\n",
+         0,
+         {kIndexInfo, Detach("80 00"), Delete("80 00")}},
+        {"a detach answered 6 is a detach",
+         "controller.partition.2 = OLD\ncontroller.cc.DetachDynamicPartition = 6\n",
+         0,
+         {kIndexInfo, Detach("00 04"), Delete("00 04")}},
+        {"a refused delete clears the handle all the same",
+         "controller.partition.1 = OLD\ncontroller.cc.DeleteDynamicPartition = 0xC9\n",
+         44,
+         {kIndexInfo, Detach("00 02"), Delete("00 02")}},
+        {"after a refused detach the destructor still deletes",
+         "controller.partition.1 = OLD\ncontroller.cc.DetachDynamicPartition = 0xC9\n",
+         23,
+         {kIndexInfo, Detach("00 02"), Detach("00 02"), Delete("00 02")}},
+        {"a map that cannot be read",
+         "controller.cc.DynamicPartitionIndexInfo = 0xC9\n",
+         31,
+         {kIndexInfo}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start(row.scenario);
+        const auto cleanup = [this] { m_partition->CleanupExistingDynamicPartitions(); };
+        if (row.code != 0)
+            ExpectFailure(cleanup, row.code);
+        else
+            cleanup();
+        EXPECT_NO_THROW(m_partition.reset());
+        EXPECT_EQ(Requests(), row.requests);
+    }
+}
+
+TEST_F(PartitionTest, RecoversFromACrashedRunsAttachedAndMountedPartition) {
+    Start(
+        "controller.partition.0 = SECUPD\n"
+        "controller.attached = 0\n"
+        "link /dev/secostupd-SECUPD = /dev/sda\n"
+        "mount /tmp/SECUPD = /dev/secostupd-SECUPD\n");
+    m_partition->CleanupExistingDynamicPartitions();
+    EXPECT_EQ(Requests(), Lines({kIndexInfo, Detach("00 01"), Delete("00 01")}));
+    EXPECT_EQ(Commands(), Lines({kRemoveDirectory, kRemoveLinks}));
+    EXPECT_TRUE(Sleeps().empty()) << "unmounted at the first attempt";
+    EXPECT_FALSE(std::filesystem::exists(sim::SandboxPath("/dev/secostupd-SECUPD")));
+    EXPECT_TRUE(sim::ControllerPartitions().empty());
+
+    // The fixed mount point and link are free again for this run.
+    m_partition->CreateDynamicPartition(1146880);
+    m_partition->AttachDynamicPartition();
+    std::string destination;
+    m_partition->GetDynamicPartitionVolumeName(destination);
+    EXPECT_EQ(destination, "/tmp/SECUPD");
+}
+
+TEST_F(PartitionTest, AttachFailsWhenTheDiskCannotBeFoundOrMounted) {
+    struct Case {
+        const char* name;
+        std::string scenario;
+        int code;
+        Lines commands;
+        std::size_t sleeps;
+    };
+    const Lines oneFailedMount =
+        Joined({{kSgCheck, kRescan, kMkdir, "ln -sf /dev/sda /dev/secostupd-SECUPD"},
+                Lines(10, kMount),
+                {"rm -rf /tmp/SECUPD", "rm -f /dev/secostupd-SECUPD"}});
+    const Lines oneFruitlessSearch = Joined({{kSgCheck}, Lines(10, kRescan)});
+    const std::vector<Case> cases = {
+        {"the controller refuses", "controller.cc.AttachDynamicPartition = 0xC9\n", 27, {}, 0},
+        {"every mount fails", "command " + kMount + " => exit 32\n", 37,
+         Repeated(oneFailedMount, 5), 5 * 11},
+        {"the disk never shows", "controller.disk_visible_after = 1000\n", 37,
+         Repeated(oneFruitlessSearch, 5), 5 * 10},
+        {"no USB storage driver", "module usb_storage = unloadable\n", 37,
+         Repeated(oneFruitlessSearch, 5), 5 * 10},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start(row.scenario);
+        m_log.Take();
+        m_partition->CreateDynamicPartition(1146880);
+        ExpectFailure([this] { m_partition->AttachDynamicPartition(); }, row.code);
+        EXPECT_EQ(Commands(), row.commands);
+        EXPECT_EQ(Sleeps(), std::vector<uint64_t>(row.sleeps, 2000));
+        std::string destination;
+        ExpectFailure([&] { m_partition->GetDynamicPartitionVolumeName(destination); }, 27);
+        const Lines log = m_log.Take();
+        const std::size_t retries = row.code == 37 ? 5 : 0;
+        EXPECT_EQ(CountLinesWith(log, "DEBUG MountDynPartition did not succeed. Retrying...."),
+                  retries);
+    }
+}
+
+TEST_F(PartitionTest, WithoutTheSgDriverEveryDiskIsACandidate) {
+    struct Case {
+        const char* scenario;
+        std::string link;
+    };
+    // An ordinary disk labelled "SECUPD" at /dev/sda; the controller's is /dev/sdb.
+    const std::vector<Case> cases = {
+        {"disk sda = label=SECUPD\n", "ln -sf /dev/sdb /dev/secostupd-SECUPD"},
+        {"disk sda = label=SECUPD\nmodule sg = loadable\n",
+         "ln -sf /dev/sda /dev/secostupd-SECUPD"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.scenario);
+        Start(row.scenario);
+        m_partition->CreateDynamicPartition(1146880);
+        m_partition->AttachDynamicPartition();
+        EXPECT_EQ(Commands(), Lines({kSgCheck, kRescan, kMkdir, row.link, kMount}));
+    }
+}
+
+TEST_F(PartitionTest, AnEmptyVolumeNameIsLookedForNowhere) {
+    Start();
+    std::string none;
+    EXPECT_EQ(m_partition->getDevicePath(none), "");
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_TRUE(Sleeps().empty());
+}
+
+TEST_F(PartitionTest, FindsADiskThatShowsUpLate) {
+    // Searched 2, 4 and 6 seconds after the attach.
+    Start("controller.disk_visible_after_ms = 5000\n");
+    m_partition->CreateDynamicPartition(1146880);
+    m_partition->AttachDynamicPartition();
+    EXPECT_EQ(Commands(), Lines({kSgCheck, kRescan, kRescan, kRescan, kMkdir,
+                                 "ln -sf /dev/sda /dev/secostupd-SECUPD", kMount}));
+    EXPECT_EQ(CountLinesWith(m_log.Take(), "DEBUG Re-Trying to find device "), 2u);
+}
+
+TEST_F(PartitionTest, DetachUnmountsWithTenAttemptsAndKeepsABusyVolumeIntact) {
+    struct Case {
+        int failures;
+        bool removesDirectory;  // only once nothing is mounted there any more
+        std::size_t sleeps;
+        std::size_t unmountFailures;  // as logged by the detach
+    };
+    const std::vector<Case> cases = {{0, true, 0, 0}, {3, true, 3, 0}, {10, false, 10, 1}};
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.failures);
+        Start("umount_failures = " + std::to_string(row.failures) + "\n");
+        m_partition->CreateDynamicPartition(1146880);
+        m_partition->AttachDynamicPartition();
+        Mark();
+        m_log.Take();
+        m_partition->DettachDynamicPartition();
+        const Lines unmountCommands =
+            row.removesDirectory ? Lines{kRemoveDirectory, kRemoveLinks} : Lines{kRemoveLinks};
+        EXPECT_EQ(Commands(), unmountCommands);
+        EXPECT_EQ(Sleeps(), std::vector<uint64_t>(row.sleeps, 2000));
+        EXPECT_EQ(CountLinesWith(m_log.Take(), "ERROR Failed to unmount SECUPD device."),
+                  row.unmountFailures);
+        EXPECT_EQ(Requests(), Lines{Detach("00 01")});
+    }
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+#pragma once
+// The management controller behind the IPMI device: its commands (each a
+// handler in a table from command name), the update session, the dynamic partitions, the manifest
+// digest, staging, long-running commands and the fixed status poll.
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controller_commands.h"
+#include "controller_settings.h"
+
+namespace sim::core {
+class Scenario;
+}
+
+namespace sim::devices {
+
+class ControllerModel {
+public:
+    static ControllerModel& Instance();
+
+    // A fresh controller as the scenario describes it. Throws
+    // std::runtime_error for a bad setting.
+    void Reset(const sim::core::Scenario& scenario);
+    // Plugs in the partitions an earlier run left attached (once the disk
+    // registry is fresh).
+    void AttachLeftovers();
+
+    // The command name of a request (network function, command, data):
+    // "poll" for the fixed status poll, "?" when the controller has none.
+    std::string NameOf(const std::vector<uint8_t>& request);
+    // The answer: network function, command, completion code, data.
+    std::vector<uint8_t> Handle(const std::vector<uint8_t>& request);
+
+    bool SessionOpen();
+    std::vector<int> Partitions();
+    std::vector<std::string> StagedFiles();
+
+private:
+    using Message = std::vector<uint8_t>;
+
+    struct Partition {
+        bool exists = false;
+        std::string name;
+        uint16_t units = 0;
+        bool attached = false;
+        std::string volume;  // made on the first attach, kept until deleted
+        int disk = 0;        // key in the disk registry while attached
+    };
+
+    using Handler = void (ControllerModel::*)(const Message& request, Message& answer);
+    static const std::vector<std::pair<std::string, Handler>>& Handlers();
+
+    std::string NameOfLocked(const Message& request) const;
+    void Execute(const std::string& name, const Message& request, Message& answer);
+    void Poll(const Message& request, Message& answer);
+    // One per command, in the order of the command table.
+    void OrinStatus(const Message& request, Message& answer);
+    void AccessEnabled(const Message& request, Message& answer);
+    void StorageType(const Message& request, Message& answer);
+    void Generation(const Message& request, Message& answer);
+    void Capability(const Message& request, Message& answer);
+    void GuidSupport(const Message& request, Message& answer);
+    void BeginSession(const Message& request, Message& answer);
+    void EndSession(const Message& request, Message& answer);
+    void Create(const Message& request, Message& answer);
+    void AttachHandle(const Message& request, Message& answer);
+    void DetachHandle(const Message& request, Message& answer);
+    void DeleteHandle(const Message& request, Message& answer);
+    void PartitionInfo(const Message& request, Message& answer);
+    void PartitionIndex(const Message& request, Message& answer);
+    void StageSha(const Message& request, Message& answer);
+    void PollStage(const Message& request, Message& answer);
+    void StageGpg(const Message& request, Message& answer);
+    void StartDigest(const Message& request, Message& answer);
+    void AppendDigest(const Message& request, Message& answer);
+    // The partition a handle at `position` names, else the answer refuses it.
+    std::optional<int> PartitionAt(const Message& request, size_t position, Message& answer);
+    void Attach(int number, Message& answer);
+    void Detach(int number, Message& answer);
+    void Delete(int number);
+    uint8_t Stage(bool gpg);
+    std::optional<int> PartitionOfHandle(uint8_t first, uint8_t second) const;
+    uint16_t PartitionMap() const;
+    bool OverrideCompletionCode(const std::string& name, const Message& request, Message& answer);
+
+    std::recursive_mutex mutex_;
+    bool ready_ = false;
+    ControllerSettings settings_;
+    std::vector<CompletionCodeOverride> completionCodes_;  // with the counts left
+    size_t orinIndex_ = 0;
+    size_t typeIndex_ = 0;
+    std::optional<uint16_t> session_;
+    std::array<Partition, 16> partitions_;
+    int volumeSerial_ = 0;
+    std::string lastDetachedVolume_;
+    bool digestStarted_ = false;
+    std::string digest_;
+    bool staged_ = false;
+    std::vector<long long> stageStatuses_;
+    size_t stageIndex_ = 0;
+    std::vector<long long> pollStatuses_;  // of the last long-running command
+    size_t pollIndex_ = 0;
+    std::vector<std::string> stagedFiles_;
+};
+
+}  // namespace sim::devices

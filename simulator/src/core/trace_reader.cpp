@@ -1,0 +1,193 @@
+#include "trace_reader.h"
+
+#include <optional>
+
+#include "real_files.h"
+
+namespace sim::core {
+namespace {
+
+class FlatObjectParser {
+public:
+    explicit FlatObjectParser(const std::string& text) : text_(text) {}
+
+    std::optional<std::map<std::string, std::string>> Parse() {
+        std::map<std::string, std::string> members;
+        if (!Take('{'))
+            return std::nullopt;
+        if (Take('}'))
+            return members;
+        do {
+            std::string name;
+            std::string value;
+            if (!String(&name) || !Take(':') || !Value(&value))
+                return std::nullopt;
+            members[name] = value;
+        } while (Take(','));
+        if (!Take('}'))
+            return std::nullopt;
+        SkipBlanks();
+        return position_ == text_.size() ? std::optional(members) : std::nullopt;
+    }
+
+    // [ "a", "b" ]; the elements go to *out when given.
+    bool StringArray(std::vector<std::string>* out) {
+        if (!Take('['))
+            return false;
+        if (Take(']'))
+            return true;
+        do {
+            std::string element;
+            if (!String(&element))
+                return false;
+            if (out != nullptr)
+                out->push_back(element);
+        } while (Take(','));
+        return Take(']');
+    }
+
+private:
+    void SkipBlanks() {
+        while (position_ < text_.size() && (text_[position_] == ' ' || text_[position_] == '\t')) {
+            ++position_;
+        }
+    }
+
+    bool Take(char c) {
+        SkipBlanks();
+        if (position_ >= text_.size() || text_[position_] != c)
+            return false;
+        ++position_;
+        return true;
+    }
+
+    static void AppendUtf8(std::string* out, unsigned code) {
+        if (code < 0x80) {
+            *out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            *out += static_cast<char>(0xc0 | (code >> 6));
+            *out += static_cast<char>(0x80 | (code & 0x3f));
+        } else {
+            *out += static_cast<char>(0xe0 | (code >> 12));
+            *out += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
+            *out += static_cast<char>(0x80 | (code & 0x3f));
+        }
+    }
+
+    bool String(std::string* out) {
+        if (!Take('"'))
+            return false;
+        while (position_ < text_.size()) {
+            const char c = text_[position_++];
+            if (c == '"')
+                return true;
+            if (c != '\\') {
+                *out += c;
+                continue;
+            }
+            if (position_ >= text_.size())
+                return false;
+            const char escaped = text_[position_++];
+            switch (escaped) {
+                case 'n':
+                    *out += '\n';
+                    break;
+                case 'r':
+                    *out += '\r';
+                    break;
+                case 't':
+                    *out += '\t';
+                    break;
+                case 'b':
+                    *out += '\b';
+                    break;
+                case 'f':
+                    *out += '\f';
+                    break;
+                case 'u': {
+                    if (position_ + 4 > text_.size())
+                        return false;
+                    unsigned code = 0;
+                    for (int i = 0; i < 4; ++i) {
+                        const char h = text_[position_++];
+                        code <<= 4;
+                        if (h >= '0' && h <= '9') {
+                            code |= static_cast<unsigned>(h - '0');
+                        } else if (h >= 'a' && h <= 'f') {
+                            code |= static_cast<unsigned>(h - 'a' + 10);
+                        } else if (h >= 'A' && h <= 'F') {
+                            code |= static_cast<unsigned>(h - 'A' + 10);
+                        } else {
+                            return false;
+                        }
+                    }
+                    AppendUtf8(out, code);
+                    break;
+                }
+                default:
+                    *out += escaped;
+            }
+        }
+        return false;
+    }
+
+    // Numbers, true, false and null as their text; an array of strings as
+    // its JSON text.
+    bool Value(std::string* out) {
+        SkipBlanks();
+        if (position_ < text_.size() && text_[position_] == '"')
+            return String(out);
+        if (position_ < text_.size() && text_[position_] == '[') {
+            const size_t start = position_;
+            if (!StringArray(nullptr))
+                return false;
+            *out = text_.substr(start, position_ - start);
+            return true;
+        }
+        const size_t start = position_;
+        while (position_ < text_.size() && text_[position_] != ',' && text_[position_] != '}' &&
+               text_[position_] != ' ') {
+            ++position_;
+        }
+        *out = text_.substr(start, position_ - start);
+        return !out->empty();
+    }
+
+    const std::string& text_;
+    size_t position_ = 0;
+};
+
+}  // namespace
+
+std::optional<std::vector<std::string>> ParseStringArray(const std::string& json) {
+    std::vector<std::string> elements;
+    if (!FlatObjectParser(json).StringArray(&elements))
+        return std::nullopt;
+    return elements;
+}
+
+std::vector<sim::Event> ReadTraceFile(const std::string& path) {
+    std::vector<sim::Event> events;
+    std::string content;
+    if (!files::ReadFile(path, &content))
+        return events;
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos)
+            end = content.size();
+        const std::string line = content.substr(start, end - start);
+        start = end + 1;
+        std::optional<std::map<std::string, std::string>> members = FlatObjectParser(line).Parse();
+        if (!members)
+            continue;
+        sim::Event event;
+        event.kind = (*members)["kind"];
+        event.fields = std::move(*members);
+        event.json = line;
+        events.push_back(std::move(event));
+    }
+    return events;
+}
+
+}  // namespace sim::core
