@@ -14,9 +14,10 @@ export ANSIBLE_LOCAL_TEMP="$scratch/ansible-local" ANSIBLE_REMOTE_TEMP="$scratch
        ANSIBLE_HOST_KEY_CHECKING=0 HOME="$scratch" LC_ALL=C.UTF-8
 
 failures=0
-# scenario | playbook status | recap
-for row in "healthy|0|changed=2 .*failed=0" "no-staging-storage|2|changed=1 .*failed=1"; do
-    IFS='|' read -r name expected_status recap <<<"$row"
+# scenario | playbook status | recap | the host's report, read from updatehost's JSON
+for row in "healthy|0|changed=2 .*failed=0|success, changed true, exit status 0" \
+           "no-staging-storage|2|changed=1 .*failed=1|update-failed, changed false, exit status 1; error 71 in environment"; do
+    IFS='|' read -r name expected_status recap report <<<"$row"
     scenario="$source_dir/simulator/scenarios/$name.scn"
     bash "$source_dir/scripts/lay-out-package.sh" "$scratch/$name" "$updatehost" "$library" \
         "$scenario" >/dev/null
@@ -28,8 +29,9 @@ for row in "healthy|0|changed=2 .*failed=0" "no-staging-storage|2|changed=1 .*fa
         -e package_dir="$scratch/$name" -e remote_package_dir="$scratch/$name-staged" \
         -e stage_poll_seconds=1 -e "{\"updatehost_wrapper\": $wrapper}" \
         "$source_dir/deploy/stage-package.yml" >"$scratch/$name.log" 2>&1 || status=$?
-    if [ "$status" != "$expected_status" ] || ! grep -Eq "localhost +: ok=.* $recap" "$scratch/$name.log"; then
-        echo "FAIL $name: playbook status $status (expected $expected_status), recap not $recap"
+    if [ "$status" != "$expected_status" ] || ! grep -Eq "localhost +: ok=.* $recap" "$scratch/$name.log" ||
+       ! grep -qF "\"msg\": \"$report" "$scratch/$name.log"; then
+        echo "FAIL $name: playbook status $status (expected $expected_status), recap not $recap or report not $report"
         cat "$scratch/$name.log"; failures=$((failures + 1))
     else
         echo "ok   $name: $(grep -o '"msg": .*' "$scratch/$name.log" | head -1)"
