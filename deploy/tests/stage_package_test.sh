@@ -6,7 +6,10 @@
 # the host must come out changed, and once on a controller without staging
 # storage, where it must come out failed and stop the play.
 set -euo pipefail
-source_dir="$1" updatehost="$2" library="$3" simulator="$4"
+# Absolute paths: the host runs in the package directory, and a preload the
+# loader cannot find would let the update reach the real machine.
+source_dir=$(realpath -e "$1") updatehost=$(realpath -e "$2") library=$(realpath -e "$3")
+simulator=$(realpath -e "$4")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 export ANSIBLE_LOCAL_TEMP="$scratch/ansible-local" ANSIBLE_REMOTE_TEMP="$scratch/ansible-remote" \

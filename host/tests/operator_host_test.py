@@ -14,7 +14,11 @@ import sys
 import tempfile
 import unittest
 
-SOURCE, UPDATEHOST, LIBRARY, SIMULATOR = sys.argv[1:5]
+# Absolute paths: the host runs in the package directory, and a preload the
+# loader cannot find would let the update reach the real machine.
+SOURCE, UPDATEHOST, LIBRARY, SIMULATOR = (os.path.realpath(path) for path in sys.argv[1:5])
+if not os.path.isfile(SIMULATOR):
+    sys.exit("no simulated machine at " + SIMULATOR)
 SCENARIOS = os.path.join(SOURCE, "simulator", "scenarios")
 
 
