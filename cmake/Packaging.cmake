@@ -54,3 +54,6 @@ add_test(NAME install_tree
 
 # The exported interface under check.
 add_subdirectory(${CMAKE_SOURCE_DIR}/abi ${CMAKE_BINARY_DIR}/abi)
+
+# The fleet playbook.
+add_subdirectory(${CMAKE_SOURCE_DIR}/deploy ${CMAKE_BINARY_DIR}/deploy)
