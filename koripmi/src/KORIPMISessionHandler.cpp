@@ -40,8 +40,10 @@ void KORIPMISessionHandler::DestroyInstance() {
 
 KORLock* KORIPMISessionHandler::GetLockObject() {
     // Created once, also when two threads ask first at the same time; never destroyed,
-    // so that it outlives every caller.
-    static KORLock* sessionHandlerLock = new KORLock();
+    // so that it outlives every caller. It lives in the library's own storage, not on
+    // the heap, so that a host unloading the library gets it back.
+    alignas(KORLock) static unsigned char storage[sizeof(KORLock)];
+    static KORLock* sessionHandlerLock = new (storage) KORLock();
     return sessionHandlerLock;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "KORFile.h"
@@ -150,8 +151,10 @@ bool KORLogger::Terminate() {
 
 KORLock* KORLogger::GetLockObject() {
     // Never destroyed: a static object could be gone while another static's
-    // destructor still logs at process exit.
-    static KORLock* lock = new KORLock();
+    // destructor still logs at process exit. It lives in the library's own
+    // storage, not on the heap, so that a host unloading the library gets it back.
+    alignas(KORLock) static unsigned char storage[sizeof(KORLock)];
+    static KORLock* lock = new (storage) KORLock();
     return lock;
 }
 
