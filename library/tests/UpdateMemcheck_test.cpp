@@ -34,8 +34,9 @@ TEST_P(UpdateMemcheck, HasNoMemoryErrorAndNoDefiniteLeak) {
     std::ifstream file(report);
     std::stringstream text;
     text << file.rdbuf();
-    // 0 or 1: the host's own verdict on the record; 99 is memcheck's.
-    EXPECT_LE(outcome.exitStatus, 1) << outcome.output << outcome.errors << text.str();
+    // 0 to 5: the host's own verdict on the record (its exit table); 99 is
+    // memcheck's.
+    EXPECT_LE(outcome.exitStatus, 5) << outcome.output << outcome.errors << text.str();
     EXPECT_NE(text.str().find("ERROR SUMMARY: 0 errors"), std::string::npos) << text.str();
 }
 
