@@ -34,16 +34,28 @@ staging_rules() {
     ls /etc/udev/rules.d /lib/udev/rules.d /run/udev/rules.d 2>/dev/null | grep -i secupd
 }
 # What the library makes while it runs and removes before it returns: samples
-# the loaded modules, the /dev/secostupd-* links and the vfat mounts.
+# the loaded modules, the /dev/secostupd-* links and the vfat mounts, with
+# shell builtins only so that a short mount is not missed between samples.
 watch_guest() {
-    local seen="" line
+    local seen="" line device directory type rest link module loaded
     while :; do
-        for line in "modules: $(modules_loaded)" \
-            $(for link in /dev/secostupd-*; do [ -L "$link" ] && echo "link:$link->$(readlink "$link")"; done) \
-            $(awk '$3 == "vfat" {print "mount:" $1 "@" $2}' /proc/mounts); do
+        loaded=""
+        while read -r module rest; do
+            case " ipmi_msghandler ipmi_devintf ipmi_si usb_storage " in
+                *" $module "*) loaded="$loaded$module " ;;
+            esac
+        done </proc/modules
+        lines=("modules: $loaded")
+        for link in /dev/secostupd-*; do
+            [ -L "$link" ] && lines+=("link: $link -> $(readlink "$link")")
+        done
+        while read -r device directory type rest; do
+            [ "$type" = vfat ] && lines+=("mount: $device on $directory ($rest)")
+        done </proc/mounts
+        for line in "${lines[@]}"; do
             case $seen in *"|$line|"*) ;; *) seen="$seen|$line|"; evidence "while running: $line" ;; esac
         done
-        sleep 0.05
+        sleep 0.02
     done
 }
 
@@ -63,6 +75,7 @@ esac
 
 modules_before=$(modules_loaded)
 evidence "modules before: ${modules_before:-none}"
+dmesg_lines=$(dmesg | wc -l)
 watch_guest &
 watcher=$!
 cd "$package"
@@ -72,6 +85,8 @@ status=$?
 finished=$(date +%s%N)
 kill "$watcher"
 wait "$watcher" 2>/dev/null
+dmesg | awk -v since="$dmesg_lines" 'NR > since' | grep -E 'usb-storage|\] sd|sd [0-9]|\[sd[a-z]+\]|FAT-fs' |
+    sed 's/^/vmtest-evidence: kernel: /'
 echo "$output" | sed 's/^/vmtest-record: /'
 evidence "updatehost ${arguments[*]} took $(((finished - started) / 1000000)) ms, exit status $status"
 

@@ -10,11 +10,11 @@ kernel_dir=$1
 output=$2
 release=$(basename "$(ls -d "$kernel_dir"/lib/modules/*/ | head -n 1)")
 # Loaded at boot: the shared root, its overlay, the USB bus the staging disk
-# arrives on and the SCSI disk drivers a server has loaded (without udev
-# nothing loads them when a disk appears). Loaded later by the library or the
-# kernel itself: IPMI, usb_storage, vfat and its code pages.
-boot_modules="virtio_pci 9pnet_virtio 9p overlay xhci_pci sd_mod sg"
-later_modules="ipmi_msghandler ipmi_devintf ipmi_si usb_storage vfat nls_cp437 nls_utf8 nls_iso8859_1"
+# arrives on and the drivers udev would load when it arrives (the guest has
+# no udev): usb_storage and the SCSI disk drivers. Loaded later by the
+# library or the kernel itself: IPMI, vfat and its code pages.
+boot_modules="virtio_pci 9pnet_virtio 9p overlay xhci_pci usb_storage sd_mod sg"
+later_modules="ipmi_msghandler ipmi_devintf ipmi_si vfat nls_cp437 nls_ascii nls_utf8 nls_iso8859_1"
 
 staging=$(mktemp -d)
 trap 'rm -rf "$staging"' EXIT

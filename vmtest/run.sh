@@ -38,6 +38,7 @@ for scenario in "${scenarios[@]}"; do
     grep -E '^vmtest(-evidence|-record|-check|:)' "$run_dir/console.log" | grep -v '^vmtest-result' |
         sed 's/^/   /' || true
     echo "   $controller"
+    grep -o '"event":"stage"[^}]*' "$run_dir/trace.jsonl" | sed 's/^/   controller: /' || true
     if [ "$verdict" = pass ]; then
         passed=$((passed + 1))
     else
