@@ -1,33 +1,70 @@
-// updatehost: runs a staged update through the library, or one named IPMI
-// command, the way the host firmware-update program does.
-//
-//   updatehost [--library FILE] [--json]            run an update, print the records
-//   updatehost [--library FILE] ipmi COMMAND-NAME   run one catalogue command
-//
-// The library is looked for beside this program unless --library names it.
-// Exit status: 0 success; 1 the update or the command reported a failure;
-// 2 bad usage or a library that cannot be loaded; 3 the library threw;
-// 4 the library handed out no update object.
+// updatehost: stages a firmware update through the library the way the host
+// firmware-update program does, checks a package, or runs one named IPMI
+// command. Built for operators' scripts: it never prompts, its exit status
+// follows one documented table (ExitStatus.h, --help), and with --json its
+// standard output is exactly one JSON object while all human text goes to
+// standard error.
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "ExitStatus.h"
+#include "Heartbeat.h"
+#include "Json.h"
+#include "JsonReport.h"
+#include "PackageCheck.h"
 #include "RecordPrinter.h"
 #include "UpdateLibrary.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+
 const char* const kLibraryFileName = "vaduzivorirezoz.so.20.06.00";
+constexpr std::chrono::seconds kHeartbeatInterval{10};
+
+const char* const kUsage =
+    "usage: updatehost [--json] [--library FILE] [--updates N] [PACKAGE-DIR]\n"
+    "       updatehost --check [--json] [--library FILE] [PACKAGE-DIR]\n"
+    "       updatehost [--library FILE] ipmi COMMAND-NAME [PACKAGE-DIR]\n"
+    "       updatehost --help\n";
+
+const char* const kHelp =
+    "Stages the firmware update of PACKAGE-DIR (default: the working directory)\n"
+    "onto the management controller. The library reads the package's files from\n"
+    "PACKAGE-DIR, which updatehost makes its working directory, but takes the\n"
+    "payload from beside the running program: updatehost and the library must lie\n"
+    "in PACKAGE-DIR itself, and an update of any other directory is refused.\n"
+    "\n"
+    "  --check        validate PACKAGE-DIR and say what an update would do; loads\n"
+    "                 the library only to see that it loads, never starts an\n"
+    "                 update and never contacts the controller\n"
+    "  --json         standard output is one JSON object (schema_version 1);\n"
+    "                 progress and messages go to standard error\n"
+    "  --library FILE the library to load (default: beside this program)\n"
+    "  --updates N    run N updates one after the other (default 1)\n"
+    "  ipmi NAME      run one command of ipmi_cmd.ini and print its answer\n"
+    "\n"
+    "Exit status:\n";
 
 struct Options {
     std::string libraryPath;
+    std::string packageDirectory = ".";
     bool json = false;
+    bool check = false;
+    bool help = false;
+    int updates = 1;
     std::string ipmiCommand;  // empty: run an update
 };
 
@@ -44,69 +81,205 @@ std::string ExecutableDirectory() {
 
 bool ParseOptions(int argc, char** argv, Options& options) {
     options.libraryPath = ExecutableDirectory() + "/" + kLibraryFileName;
+    bool directoryGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         if (argument == "--library" && i + 1 < argc) {
             options.libraryPath = argv[++i];
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--check") {
+            options.check = true;
+        } else if (argument == "--help" || argument == "-h") {
+            options.help = true;
+        } else if (argument == "--updates" && i + 1 < argc) {
+            char* end = nullptr;
+            const long updates = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || updates < 1 || updates > 1000) {
+                return false;
+            }
+            options.updates = static_cast<int>(updates);
         } else if (argument == "ipmi" && i + 1 < argc && options.ipmiCommand.empty()) {
             options.ipmiCommand = argv[++i];
+        } else if (!argument.empty() && argument[0] != '-' && !directoryGiven) {
+            options.packageDirectory = argument;
+            directoryGiven = true;
         } else {
             return false;
         }
     }
-    return true;
+    // The pass-through prints the controller's answer as text only.
+    return options.ipmiCommand.empty() || (!options.check && !options.json);
 }
 
-int RunUpdate(const UpdateLibrary& library, bool json) {
-    std::unique_ptr<IDeviceExecution> update(library.CreateUpdate());
-    if (!update) {
-        std::cerr << "updatehost: the library handed out no update object\n";
-        return 4;
+int RunCheck(const Options& options, const std::string& directory, ReportChannel& channel) {
+    const PackageReport report =
+        CheckPackage(directory, ExecutableDirectory(), options.libraryPath);
+    std::ostream& out = channel.Json() ? std::cerr : std::cout;
+    for (const std::string& problem : report.problems) {
+        out << "problem: " << problem << "\n";
     }
-    std::vector<CDeviceInfo*> records = update->Update();
-    update.reset();
-    if (json) {
-        PrintRecordsAsJson(records, std::cout);
+    for (const std::string& note : report.notes) {
+        out << "note: " << note << "\n";
+    }
+    const Outcome outcome =
+        OutcomeOf(report.problems.empty() ? ExitStatus::Success : ExitStatus::PackageNotFound);
+    if (report.problems.empty()) {
+        out << DescribeUpdate(report) << "\n";
+    }
+    std::vector<std::string> problems, notes;
+    for (const std::string& problem : report.problems) {
+        problems.push_back(JsonString(problem));
+    }
+    for (const std::string& note : report.notes) {
+        notes.push_back(JsonString(note));
+    }
+    JsonObject json = Report("check", outcome);
+    json.Raw("package", JsonObject()
+                            .String("directory", directory)
+                            .String("name", report.name)
+                            .String("version", report.version)
+                            .String("releaseID", report.releaseID)
+                            .String("componentID", report.componentID)
+                            .Number("payloadFiles", report.payloadFiles)
+                            .Number("payloadBytes", report.payloadBytes)
+                            .Text())
+        .Raw("problems", JsonArray(problems))
+        .Raw("notes", JsonArray(notes));
+    if (report.problems.empty()) {
+        json.String("would", DescribeUpdate(report));
     } else {
-        PrintRecordsAsText(records, std::cout);
+        json.Raw("error", ErrorObject(std::nullopt, report.problems.front(), outcome));
     }
-    bool succeeded = !records.empty();
-    for (CDeviceInfo* record : records) {
-        succeeded = succeeded && record->getStatus() == 0;
-        delete record;
-    }
-    return succeeded ? 0 : 1;
+    return channel.Finish(outcome, json.Text());
 }
 
-int RunIpmiCommand(const UpdateLibrary& library, const std::string& name) {
-    std::vector<unsigned char> response;
-    unsigned int completionCode = library.RunIpmiCommand(name, response);
-    PrintResponse(completionCode, response, std::cout);
-    return completionCode == 0 ? 0 : 1;
+int RunUpdates(const Options& options, const std::string& directory, ReportChannel& channel) {
+    std::error_code error;
+    if (!fs::equivalent(directory, ExecutableDirectory(), error)) {
+        return channel.Fail(ExitStatus::PackageNotFound, "update",
+                            "the library takes the payload from beside the program (" +
+                                ExecutableDirectory() + "), not from " + directory +
+                                ": copy updatehost and the library into the package directory");
+    }
+    std::unique_ptr<UpdateLibrary> library;
+    try {
+        library = std::make_unique<UpdateLibrary>(options.libraryPath);
+    } catch (const std::exception& failure) {
+        return channel.Fail(ExitStatus::PackageNotFound, "update", failure.what());
+    }
+    std::vector<std::string> records;
+    std::optional<Outcome> failed;
+    std::optional<int> failedCode;
+    std::string failedMessage;
+    for (int update = 0; update < options.updates; ++update) {
+        // Every update gets an object of its own, as a host that updates
+        // several components in one process does.
+        std::unique_ptr<IDeviceExecution> execution;
+        std::vector<CDeviceInfo*> returned;
+        try {
+            execution.reset(library->CreateUpdate());
+            if (!execution) {
+                return channel.Fail(ExitStatus::UpdateFailed, "update",
+                                    "the library handed out no update object");
+            }
+            std::cerr << "updatehost: staging the update of " << directory << "\n";
+            Heartbeat heartbeat(std::cerr, "update running", kHeartbeatInterval);
+            returned = execution->Update();
+        } catch (const std::exception& failure) {
+            return channel.Fail(ExitStatus::UpdateFailed, "update",
+                                std::string("the library threw: ") + failure.what());
+        }
+        execution.reset();
+        if (!channel.Json()) {
+            PrintRecordsAsText(returned, std::cout);
+        }
+        if (returned.empty() && !failed) {
+            failed = OutcomeOf(ExitStatus::UpdateFailed);
+            failedMessage = "the update returned no device record";
+        }
+        for (CDeviceInfo* record : returned) {
+            records.push_back(RecordAsJson(*record));
+            if (record->getStatus() != 0 && !failed) {
+                failed = OutcomeOfCode(record->getStatus());
+                failedCode = record->getStatus();
+                failedMessage = record->getErrorMsg();
+            }
+            delete record;
+        }
+    }
+    const Outcome outcome = failed ? *failed : OutcomeOf(ExitStatus::Success);
+    std::cerr << "updatehost: " << outcome.name << (failed ? ": " + failedMessage : std::string())
+              << "\n";
+    JsonObject json = Report("update", outcome, !failed);
+    json.Raw("records", JsonArray(records));
+    if (failed) {
+        json.Raw("error", ErrorObject(failedCode, failedMessage, outcome));
+    }
+    return channel.Finish(outcome, json.Text());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        std::cerr << "usage: updatehost [--library FILE] [--json] [ipmi COMMAND-NAME]\n";
-        return 2;
-    }
+int RunIpmiCommand(const Options& options) {
     std::unique_ptr<UpdateLibrary> library;
     try {
         library = std::make_unique<UpdateLibrary>(options.libraryPath);
     } catch (const std::exception& error) {
         std::cerr << "updatehost: " << error.what() << "\n";
-        return 2;
+        return static_cast<int>(ExitStatus::PackageNotFound);
     }
+    // The library stays loaded while its exception is handled: the
+    // exception's code lives in it.
     try {
-        return options.ipmiCommand.empty() ? RunUpdate(*library, options.json)
-                                           : RunIpmiCommand(*library, options.ipmiCommand);
+        std::vector<unsigned char> response;
+        const unsigned int completionCode = library->RunIpmiCommand(options.ipmiCommand, response);
+        PrintResponse(completionCode, response, std::cout);
+        return static_cast<int>(completionCode == 0 ? ExitStatus::Success
+                                                    : ExitStatus::UpdateFailed);
     } catch (const std::exception& error) {
+        // The pass-through throws only when the command catalogue cannot be
+        // loaded.
         std::cerr << "updatehost: the library threw: " << error.what() << "\n";
-        return 3;
+        return static_cast<int>(ExitStatus::PackageNotFound);
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing the library runs may wait for an answer from a terminal.
+    const int nothing = open("/dev/null", O_RDONLY);
+    if (nothing >= 0) {
+        dup2(nothing, STDIN_FILENO);
+        close(nothing);
+    }
+    Options options;
+    const bool parsed = ParseOptions(argc, argv, options);
+    if (parsed && options.help) {
+        std::cout << kUsage << "\n" << kHelp << ExitStatusTable();
+        return static_cast<int>(ExitStatus::Success);
+    }
+    ReportChannel channel(options.json);
+    if (!parsed) {
+        std::cerr << kUsage;
+        return channel.Fail(ExitStatus::UsageError, options.check ? "check" : "update",
+                            "bad command line");
+    }
+    const char* mode = options.check ? "check" : "update";
+    std::error_code error;
+    const fs::path directory = fs::canonical(options.packageDirectory, error);
+    if (error || !fs::is_directory(directory)) {
+        return channel.Fail(ExitStatus::PackageNotFound, mode,
+                            "no package directory " + options.packageDirectory);
+    }
+    // The library reads its configuration and the descriptor from the working
+    // directory.
+    if (chdir(directory.c_str()) != 0) {
+        return channel.Fail(ExitStatus::PackageNotFound, mode,
+                            "cannot enter " + directory.string());
+    }
+    if (!options.ipmiCommand.empty()) {
+        return RunIpmiCommand(options);
+    }
+    return options.check ? RunCheck(options, directory.string(), channel)
+                         : RunUpdates(options, directory.string(), channel);
 }

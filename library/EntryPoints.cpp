@@ -3,6 +3,9 @@
 
 #include "EntryPoints.h"
 
+#include <exception>
+
+#include "CStageUpdate.h"
 #include "IPMICommandRequest.h"
 #include "KORFile.h"
 #include "KORLogger.h"
@@ -25,8 +28,14 @@ void InitializeKORLogger() {
 IDeviceExecution* GetDeviceExecutionUpdateMethod() {
     InitializeKORLogger();
     KOR_LOG(KOR_LOG_INFO, "Entering GetDeviceExecutionUpdateMethod() for DidazOrorad Library.");
-    // The staged-update object is handed out here once the update driver exists.
     IDeviceExecution* update = nullptr;
+    try {
+        update = new SecureUpdateFramework::CStageUpdate();
+    } catch (const std::exception& error) {
+        KOR_LOG(KOR_LOG_ERROR,
+                "Error occurred during initialize stage update library - Caught Exception (%s) ",
+                error.what());
+    }
     KOR_LOG(KOR_LOG_INFO, "Leaving GetDeviceExecutionUpdateMethod() for DidazOrorad Library.");
     return update;
 }

@@ -3,8 +3,10 @@
 # (run as root). Does nothing when everything is already there.
 set -euo pipefail
 packages=(g++ cmake make pkg-config binutils libxml2-dev libgtest-dev libgmock-dev libbenchmark-dev
-          dosfstools mtools ipmitool clang-tidy)
+          dosfstools mtools ipmitool clang clang-tidy libclang-rt-14-dev valgrind)
 missing=()
+# Packaging, the exported-interface check and fleet staging.
+packages+=(dpkg-dev abigail-tools ansible-core python3)
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done

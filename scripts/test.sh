@@ -27,3 +27,8 @@ cmake -S "$root" -B "$root/build-tsan" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Re
 mapfile -t thread_targets < <(cd "$root/build-tsan" && ctest -N -L threads | sed -n 's/^ *Test *#[0-9]*: //p')
 cmake --build "$root/build-tsan" -j"$jobs" --target "${thread_targets[@]}"
 run_tests "$root/build-tsan" -L threads
+
+# Every reader of outside input under libFuzzer for a short while, and the
+# pass-through under valgrind's memcheck on the normal build.
+"$root/scripts/fuzz.sh" 20
+"$root/scripts/memcheck.sh" "$root/build"

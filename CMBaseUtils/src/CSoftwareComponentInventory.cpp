@@ -12,6 +12,8 @@ struct XmlBufferFree {
 
 }  // namespace
 
+// The identifier is taken by value: the signature is part of the class's published shape.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool CSoftwareComponentInfo::GetInvFromOrinL(std::string componentID, std::stringstream& inventory,
                                              std::stringstream& out) {
     XmlDocument document = DescriptorXml::ParseText(inventory.str(), "");

@@ -14,7 +14,7 @@ namespace DescriptorXml {
 
 // A descriptor is a few kilobytes; anything far beyond that is refused
 // before libxml2 sees it, so a hostile file costs bounded memory and time.
-constexpr std::size_t kMaxDocumentBytes = 16 * 1024 * 1024;
+constexpr std::size_t kMaxDocumentBytes = std::size_t{16} * 1024 * 1024;
 
 // Parses the file (null when it cannot be read, is too large or is not XML).
 // External entities, external DTDs and network access stay off.

@@ -131,7 +131,7 @@ bool CLinuxEnumerateDevices::GetAllSGDevices() {
     for (int index = 0; index < kGenericProbeCount; ++index) {
         MakeDeviceName(name, kGenericPrefix, index, 0);
         if (OpenReadOnly(name))
-            m_vecSGDevices.push_back(name);
+            m_vecSGDevices.emplace_back(name);
     }
     return true;
 }

@@ -342,6 +342,78 @@ unsigned short COstrelPartitionManagement::GetDynamicPartitionIndexInfo() {
     VEK_PASS_ON;
 }
 
+namespace {
+
+// ESXi mounts an attached controller volume by itself once asked to.
+std::string FindEsxiVolume(const std::string& name) {
+    const std::string listVolume =
+        std::string(ESXi_LIST_MOUNTED_DEVICES) + ShellWord(name) + " > /dev/null";
+    for (int pass = 0; pass < kFindPasses; ++pass) {
+        KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: going through ESXi way of mounting ");
+        Run(ESXi_RESCAN_COMMAND);
+        if (!Run(ESXi_IS_SECUPD_ATTACHED_COMMAND)) {
+            continue;
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "getDevicePAth: SECUPD attached on ESXi");
+        Run(ESXi_AUTOMOUNT_COMMAND);
+        Run(ESXi_RESCAN_COMMAND);
+        CPlatformLayer::Sleep(kPauseSeconds);
+        if (Run(listVolume)) {
+            KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: ESXi mount path found");
+            return ESXi_DEVICE_PATH;
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: Device Not Found and Trying to Find again");
+    }
+    return "";
+}
+
+// Without the SCSI-generic driver, and on the ESX service consoles, which
+// offer no usable SCSI-generic devices, the disks are searched by name.
+bool SkipGenericDevices() {
+    bool skipGeneric = false;
+    if (std::strtol(executeCmd(kSgLoadedCommand).c_str(), nullptr, 10) != 0) {
+        KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: SG driver is not loaded ");
+        skipGeneric = true;
+    }
+    const int platform = Platform();
+    return skipGeneric || platform == CLinuxUtils::PLATFORM_ESX3 ||
+           platform == CLinuxUtils::PLATFORM_ESX4 || platform == CLinuxUtils::PLATFORM_ESX41;
+}
+
+std::string FindLinuxDisk(const std::string& name) {
+    const bool skipGeneric = SkipGenericDevices();
+    for (int pass = 0; pass < kFindPasses; ++pass) {
+        Run(kRescanDisksCommand);
+        CLinuxEnumerateDevices devices(skipGeneric);
+        CPlatformLayer::Sleep(kPauseSeconds);
+        std::string device;
+        if (devices.GetDeviceWithLabel(name, device) && !device.empty()) {
+            KOR_LOG(KOR_LOG_DEBUG, "CEnumerateDevices found a device %s", device.c_str());
+            return device;
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "Re-Trying to find device ");
+    }
+    return "";
+}
+
+// Mounts the linked device on the directory, up to the allowed attempts,
+// each after a pause that gives the device time to settle.
+bool MountWithRetries(const std::string& link, const std::string& directory) {
+    KOR_LOG(KOR_LOG_DEBUG, "Mounting partition %s on %s ", link.c_str(), directory.c_str());
+    const std::string mount = "mount -n -t vfat -oshortname=mixed,rw " + link + " " + directory;
+    KOR_LOG(KOR_LOG_DEBUG, "%s", mount.c_str());
+    for (int attempt = 0; attempt < kMountAttempts; ++attempt) {
+        CPlatformLayer::Sleep(kPauseSeconds);
+        if (Run(mount)) {
+            return true;
+        }
+        KOR_LOG(KOR_LOG_DEBUG, "Mount Failed. Re-trying");
+    }
+    return false;
+}
+
+}  // namespace
+
 bool COstrelPartitionManagement::MountDynPartition() {
     VEK_TRY {
         KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::MountDynPartition() Entering.");
@@ -371,18 +443,11 @@ bool COstrelPartitionManagement::MountDynPartition() {
             return false;
         }
         KOR_LOG(KOR_LOG_DEBUG, "Created Link %s", makeLink.c_str());
-        KOR_LOG(KOR_LOG_DEBUG, "Mounting partition %s on %s ", link.c_str(), directory.c_str());
-        const std::string mount = "mount -n -t vfat -oshortname=mixed,rw " + link + " " + directory;
-        KOR_LOG(KOR_LOG_DEBUG, "%s", mount.c_str());
-        for (int attempt = 0; attempt < kMountAttempts; ++attempt) {
-            CPlatformLayer::Sleep(kPauseSeconds);
-            if (Run(mount)) {
-                m_strLinkPath = link;
-                m_strMountPath = directory;
-                KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::MountDynPartition() Leaving.");
-                return true;
-            }
-            KOR_LOG(KOR_LOG_DEBUG, "Mount Failed. Re-trying");
+        if (MountWithRetries(link, directory)) {
+            m_strLinkPath = link;
+            m_strMountPath = directory;
+            KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::MountDynPartition() Leaving.");
+            return true;
         }
         KOR_LOG(KOR_LOG_ERROR, "mount failed");
         Run("rm -rf " + directory);
@@ -436,50 +501,11 @@ std::string COstrelPartitionManagement::getDevicePath(std::string& name) {
             KOR_LOG(KOR_LOG_ERROR, "getDevicePath: Volume name is empty ");
             return "";
         }
-        if (IsEsxi()) {
-            const std::string listVolume =
-                std::string(ESXi_LIST_MOUNTED_DEVICES) + ShellWord(name) + " > /dev/null";
-            for (int pass = 0; pass < kFindPasses; ++pass) {
-                KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: going through ESXi way of mounting ");
-                Run(ESXi_RESCAN_COMMAND);
-                if (!Run(ESXi_IS_SECUPD_ATTACHED_COMMAND))
-                    continue;
-                KOR_LOG(KOR_LOG_DEBUG, "getDevicePAth: SECUPD attached on ESXi");
-                Run(ESXi_AUTOMOUNT_COMMAND);
-                Run(ESXi_RESCAN_COMMAND);
-                CPlatformLayer::Sleep(kPauseSeconds);
-                if (Run(listVolume)) {
-                    KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: ESXi mount path found");
-                    return ESXi_DEVICE_PATH;
-                }
-                KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: Device Not Found and Trying to Find again");
-            }
-        } else {
-            bool skipGeneric = false;
-            if (std::strtol(executeCmd(kSgLoadedCommand).c_str(), nullptr, 10) != 0) {
-                KOR_LOG(KOR_LOG_DEBUG, "getDevicePath: SG driver is not loaded ");
-                skipGeneric = true;
-            }
-            // The ESX service consoles offer no usable SCSI-generic devices.
-            const int platform = Platform();
-            if (platform == CLinuxUtils::PLATFORM_ESX3 || platform == CLinuxUtils::PLATFORM_ESX4 ||
-                platform == CLinuxUtils::PLATFORM_ESX41) {
-                skipGeneric = true;
-            }
-            for (int pass = 0; pass < kFindPasses; ++pass) {
-                Run(kRescanDisksCommand);
-                CLinuxEnumerateDevices devices(skipGeneric);
-                CPlatformLayer::Sleep(kPauseSeconds);
-                std::string device;
-                if (devices.GetDeviceWithLabel(name, device) && !device.empty()) {
-                    KOR_LOG(KOR_LOG_DEBUG, "CEnumerateDevices found a device %s", device.c_str());
-                    return device;
-                }
-                KOR_LOG(KOR_LOG_DEBUG, "Re-Trying to find device ");
-            }
+        std::string device = IsEsxi() ? FindEsxiVolume(name) : FindLinuxDisk(name);
+        if (device.empty()) {
+            KOR_LOG(KOR_LOG_ERROR, "Could not find the device after all the retries ");
         }
-        KOR_LOG(KOR_LOG_ERROR, "Could not find the device after all the retries ");
-        return "";
+        return device;
     }
     VEK_PASS_ON;
 }

@@ -52,7 +52,7 @@ TEST(CatalogueLoaderRules, EntriesSendingFewerBytesThanTheyListAreAccepted) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.section.substr(0, 60));
         CatalogueWorkDir work;
-        work.WriteFile("ipmi_cmd.ini", ShippedCatalogue() + "\n[Added]\n" + row.section);
+        work.Write("ipmi_cmd.ini", ShippedCatalogue() + "\n[Added]\n" + row.section);
         sim::Reset();
         CIPMICommandManagement catalogue;
         if (row.sessionBound) {

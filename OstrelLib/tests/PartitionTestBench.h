@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <kortest/KorLog.h>
 #include "CIPMICommandManagement.h"
 #include "COstrelPartitionManagement.h"
 #include "COstrelSession.h"
 #include "CatalogueTestSupport.h"
-#include "kortest/KorLog.h"
 
 namespace partitiontest {
 

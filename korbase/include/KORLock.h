@@ -3,6 +3,8 @@
 
 #include <pthread.h>
 
+#include <new>
+
 class KORLock {
 public:
     KORLock();
@@ -26,3 +28,14 @@ public:
 private:
     KORLock& m_lock;
 };
+
+// A process-wide lock that is never destroyed, so that no static destructor
+// at exit can find it gone. It lives in the library's own static storage, not
+// on the heap, so a host that unloads the library leaks nothing. Each Owner
+// type names one lock.
+template <typename Owner>
+KORLock& KORProcessLock() {
+    alignas(KORLock) static unsigned char storage[sizeof(KORLock)];
+    static KORLock* lock = new (storage) KORLock();
+    return *lock;
+}

@@ -14,8 +14,7 @@ namespace {
 // the last front, so a front built meanwhile waits and then finds neither a
 // half-destroyed registry nor a logger about to be closed under it.
 KORLock& FrontsLock() {
-    static KORLock* lock = new KORLock();
-    return *lock;
+    return KORProcessLock<KORIPMIInterfaceImpl>();
 }
 unsigned int gLiveFronts = 0;
 

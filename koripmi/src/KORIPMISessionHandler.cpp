@@ -39,10 +39,9 @@ void KORIPMISessionHandler::DestroyInstance() {
 }
 
 KORLock* KORIPMISessionHandler::GetLockObject() {
-    // Created once, also when two threads ask first at the same time; never destroyed,
-    // so that it outlives every caller.
-    static KORLock* sessionHandlerLock = new KORLock();
-    return sessionHandlerLock;
+    // Created once, also when two threads ask first at the same time; never
+    // destroyed, so that it outlives every caller.
+    return &KORProcessLock<KORIPMISessionHandler>();
 }
 
 uint64_t KORIPMISessionHandler::GetSessionID() {

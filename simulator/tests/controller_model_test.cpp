@@ -191,6 +191,8 @@ TEST(ControllerModel, RejectsMalformedDeviceSettingsWithTheirLine) {
         {"ipmi.fault.OrinStatus = explode", "<text>:1: ipmi.fault.OrinStatus"},
         {"disk sdb = fat=7", "<text>:1: disk sdb"},
         {"disk ../x = fat=12", "<text>:1: disk ../x"},
+        {"controller.catalogue = /tmp/ipmi_cmd.ini",
+         "<text>:1: controller.catalogue: unknown controller key"},
     };
     for (const Case& c : cases) {
         try {

@@ -14,9 +14,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <kortest/TemporaryDirectory.h>
 #include "ipmi_test_client.h"
 #include "simmachine/SimMachine.h"
-#include "kortest/TemporaryDirectory.h"
 
 namespace {
 
@@ -258,7 +258,7 @@ std::vector<uint8_t> ReadNode(const std::string& node, uint64_t offset, size_t c
 // mount changed it.
 TEST(FatFidelity, ImagesByPathAndPartitionsAtTheirOffset) {
     kortest::TemporaryDirectory temp;
-    const std::string image = temp.Path() + "/crafted.img";
+    const std::string image = temp.Join("crafted.img");
     std::vector<uint8_t> crafted(128 * 1024, 0);
     const std::string boot =
         "\xeb\x3c\x90"

@@ -6,11 +6,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 
 #include "child_process.h"
@@ -249,6 +251,36 @@ TEST(PartitionRoundTrip, FullPartitionFailsWritesWithNoSpace) {
              const bool failed = std::ferror(file) != 0;
              std::fclose(file);
              return items == payload.size() && !failed;
+         }},
+        {"fprintf",
+         [&] {
+             FILE* file = std::fopen(target.c_str(), "w");
+             const int printed = std::fprintf(file, "%s", payload.c_str());
+             const bool failed = std::ferror(file) != 0;
+             std::fclose(file);
+             return printed == static_cast<int>(payload.size()) && !failed;
+         }},
+        {"ofstream",
+         [&] {
+             std::ofstream out(target, std::ios::binary);
+             out.write(payload.data(), static_cast<std::streamsize>(payload.size()));
+             out.close();
+             return out.good();
+         }},
+        {"sendfile",
+         [&] {
+             WriteFile("/etc/fw.bin", payload);
+             const int in = ::open("/etc/fw.bin", O_RDONLY);
+             const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+             size_t done = 0;
+             ssize_t got = 0;
+             while (done < payload.size() &&
+                    (got = ::sendfile(out, in, nullptr, payload.size() - done)) > 0) {
+                 done += static_cast<size_t>(got);
+             }
+             ::close(in);
+             ::close(out);
+             return done == payload.size();
          }},
         {"cp",
          [&] {

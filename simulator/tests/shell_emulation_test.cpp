@@ -175,4 +175,37 @@ TEST(ShellEmulation, FileCommandsWorkInTheSandbox) {
     EXPECT_FALSE(sim::HasUnknownCommands());
 }
 
+// File names reach the emulated commands as a shell would hand them on:
+// quoted words arrive intact; a line whose meaning depends on what the shell
+// would expand or run is unknown, so a library that builds one fails.
+TEST(ShellEmulation, QuotedNamesArriveIntactAndShellSyntaxIsUnknown) {
+    const std::string odd = "notes & <draft> $(x) `y` \"q\" 'a'.txt";
+    const struct {
+        std::string command;
+        int exitStatus;
+        std::string created;  // machine path present afterwards, when not empty
+    } cases[] = {
+        {"/bin/cp '/etc/src'  '/tmp/SECUPD/notes & <draft> $(x) `y` \"q\" '\\''a'\\''.txt' > "
+         "/dev/null 2>&1 ",
+         0, "/tmp/SECUPD/" + odd},
+        {"/bin/cp \"/etc/src\"  \"/tmp/SECUPD/with blank\" > /dev/null 2>&1 ", 0,
+         "/tmp/SECUPD/with blank"},
+        {"mkdir -p '/tmp/SECUPD/a;b'", 0, "/tmp/SECUPD/a;b"},
+        {"/bin/cp \"/etc/src\"  \"/tmp/SECUPD/$(reboot)\" > /dev/null 2>&1 ", 127, ""},
+        {"/bin/cp \"/etc/src\"  \"/tmp/SECUPD/`reboot`\" > /dev/null 2>&1 ", 127, ""},
+        {"mkdir -p /tmp/SECUPD/a;reboot", 127, ""},
+        {"rm -rf /tmp/SECUPD/*", 127, ""},
+        {"ln -sf /dev/sda '/dev/secostupd-SECUPD", 127, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        sim::Reset("file /etc/src = payload\ndir /tmp/SECUPD\n");
+        EXPECT_EQ(ExitOf(c.command), c.exitStatus);
+        EXPECT_EQ(sim::HasUnknownCommands(), c.exitStatus == 127);
+        if (!c.created.empty()) {
+            EXPECT_EQ(access(sim::SandboxPath(c.created).c_str(), F_OK), 0);
+        }
+    }
+}
+
 }  // namespace

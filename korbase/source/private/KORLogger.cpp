@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "KORFile.h"
@@ -149,10 +150,8 @@ bool KORLogger::Terminate() {
 }
 
 KORLock* KORLogger::GetLockObject() {
-    // Never destroyed: a static object could be gone while another static's
-    // destructor still logs at process exit.
-    static KORLock* lock = new KORLock();
-    return lock;
+    // Never destroyed: another static's destructor may still log at process exit.
+    return &KORProcessLock<KORLogger>();
 }
 
 bool KORLogger::IsActive() {

@@ -28,9 +28,43 @@ std::vector<long long> StatusList(const sim::core::Scenario& scenario, const std
     return values;
 }
 
+// A misspelt key would otherwise leave the default in place unnoticed.
+void RejectUnknownKeys(const sim::core::Scenario& scenario) {
+    static const std::vector<std::string> kKeys = {"orin_status",
+                                                   "ostrel_type",
+                                                   "access",
+                                                   "guid",
+                                                   "capability",
+                                                   "generation",
+                                                   "session_id",
+                                                   "attached",
+                                                   "stage_status",
+                                                   "poll_cc",
+                                                   "disk_layout",
+                                                   "disk_visible_after",
+                                                   "disk_visible_after_ms",
+                                                   "image",
+                                                   "disk_address",
+                                                   "fat"};
+    static const std::vector<std::string> kFamilies = {"partition.", "cc.", "response.",
+                                                       "long_running."};
+    const std::string prefix = "controller.";
+    for (const auto& [key, value] : scenario.WithPrefix(prefix)) {
+        const std::string name = key.substr(prefix.size());
+        const bool known =
+            std::find(kKeys.begin(), kKeys.end(), name) != kKeys.end() ||
+            std::any_of(kFamilies.begin(), kFamilies.end(), [&name](const std::string& family) {
+                return name.size() > family.size() && name.compare(0, family.size(), family) == 0;
+            });
+        if (!known)
+            throw std::runtime_error(key + ": unknown controller key");
+    }
+}
+
 }  // namespace
 
 ControllerSettings ControllerSettings::FromScenario(const sim::core::Scenario& scenario) {
+    RejectUnknownKeys(scenario);
     ControllerSettings settings;
     settings.orinStatus = StatusList(scenario, "controller.orin_status", {0});
     settings.ostrelType = StatusList(scenario, "controller.ostrel_type", {0});

@@ -67,7 +67,9 @@ void ResolveAll() {
     Resolve(g_real.write, "write");
     Resolve(g_real.pwrite, "pwrite");
     Resolve(g_real.pwrite64, "pwrite64");
+    Resolve(g_real.writev, "writev");
     Resolve(g_real.fwrite, "fwrite");
+    Resolve(g_real.vfprintf, "vfprintf");
     Resolve(g_real.fputs, "fputs");
     Resolve(g_real.fclose, "fclose");
     Resolve(g_real.sendfile, "sendfile");

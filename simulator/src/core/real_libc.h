@@ -8,8 +8,10 @@
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <sys/utsname.h>
 
+#include <cstdarg>
 #include <cstdio>
 
 namespace sim::core {
@@ -59,7 +61,9 @@ struct RealLibc {
     ssize_t (*write)(int, const void*, size_t);
     ssize_t (*pwrite)(int, const void*, size_t, off_t);
     ssize_t (*pwrite64)(int, const void*, size_t, off64_t);
+    ssize_t (*writev)(int, const struct iovec*, int);
     size_t (*fwrite)(const void*, size_t, size_t, FILE*);
+    int (*vfprintf)(FILE*, const char*, va_list);
     int (*fputs)(const char*, FILE*);
     int (*fclose)(FILE*);
     ssize_t (*sendfile)(int, int, off_t*, size_t);

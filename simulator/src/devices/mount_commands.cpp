@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "command_pattern.h"
 #include "disk_registry.h"
 #include "mount_table.h"
 #include "sim_core.h"
@@ -28,17 +29,11 @@ bool IsEsxi() {
 }
 
 std::optional<CommandResult> MountCommand(const std::string& line) {
-    const std::string prefix = kMountPrefix;
-    if (line.compare(0, prefix.size(), prefix) != 0)
+    const std::optional<std::vector<std::string>> operands =
+        sim::core::MatchCommand(std::string(kMountPrefix) + "{path} {path}", line);
+    if (!operands || (*operands)[0][0] != '/' || (*operands)[1][0] != '/')
         return std::nullopt;
-    const std::string operands = line.substr(prefix.size());
-    const auto blank = operands.find(' ');
-    if (blank == std::string::npos || operands.find(' ', blank + 1) != std::string::npos ||
-        operands[0] != '/' || operands[blank + 1] != '/') {
-        return std::nullopt;
-    }
-    return Exit(
-        MountTable::Instance().Mount(operands.substr(0, blank), operands.substr(blank + 1)));
+    return Exit(MountTable::Instance().Mount((*operands)[0], (*operands)[1]));
 }
 
 // mount -n -t vfat -o OPTIONS DEVICE DIR started from an argument vector

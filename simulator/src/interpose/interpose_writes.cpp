@@ -1,14 +1,21 @@
-// Writes to files of the simulated machine, which can run out of space on a
+// Writes to files of the simulated machine (write, pwrite, writev, sendfile,
+// copy_file_range, fwrite, fputs, fprintf), which can run out of space on a
 // mounted volume (ENOSPC, after what still fitted), and the flushes that
 // reach a mounted volume: fsync, fdatasync, syncfs and sync.
 
 #include <sys/sendfile.h>
 #include <unistd.h>
 
+#include <sys/uio.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "file_events.h"
 #include "machine.h"
@@ -49,6 +56,31 @@ void MarkFailed(FILE* stream) {
     errno = ENOSPC;
 }
 
+// The first `bytes` bytes of an I/O vector.
+std::vector<iovec> Leading(const iovec* vector, int count, size_t bytes) {
+    std::vector<iovec> leading;
+    for (int i = 0; i < count && bytes > 0; ++i) {
+        iovec piece = vector[i];
+        piece.iov_len = std::min(piece.iov_len, bytes);
+        bytes -= piece.iov_len;
+        leading.push_back(piece);
+    }
+    return leading;
+}
+
+// fwrite of a formatted text to a stream that may run out of space.
+int FormattedWrite(FILE* stream, const char* format, va_list arguments) {
+    if (!WrittenPathOf(stream))
+        return Real().vfprintf(stream, format, arguments);
+    char* text = nullptr;
+    const int length = vasprintf(&text, format, arguments);
+    if (length < 0)
+        return -1;
+    const size_t written = fwrite(text, 1, static_cast<size_t>(length), stream);
+    std::free(text);
+    return written == static_cast<size_t>(length) ? length : -1;
+}
+
 int Flush(int fd, int (*real)(int)) {
     if (const std::optional<std::string> path = WrittenPathOf(fd))
         FlushFileSystems(*path);
@@ -74,6 +106,18 @@ ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
 ssize_t pwrite64(int fd, const void* data, size_t size, off64_t offset) {
     return sim::core::WriteTo(fd, size, "write", [&](size_t fits) {
         return sim::core::Real().pwrite64(fd, data, fits, offset);
+    });
+}
+
+ssize_t writev(int fd, const struct iovec* vector, int count) {
+    size_t bytes = 0;
+    for (int i = 0; vector != nullptr && i < count; ++i)
+        bytes += vector[i].iov_len;
+    return sim::core::WriteTo(fd, bytes, "writev", [&](size_t fits) {
+        if (fits == bytes)
+            return sim::core::Real().writev(fd, vector, count);
+        const std::vector<iovec> leading = sim::core::Leading(vector, count, fits);
+        return sim::core::Real().writev(fd, leading.data(), static_cast<int>(leading.size()));
     });
 }
 
@@ -120,6 +164,27 @@ int fputs(const char* text, FILE* stream) {
     sim::core::Real().fwrite(text, 1, fits, stream);
     sim::core::MarkFailed(stream);
     return EOF;
+}
+
+int vfprintf(FILE* stream, const char* format, va_list arguments) {
+    return sim::core::FormattedWrite(stream, format, arguments);
+}
+
+int fprintf(FILE* stream, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const int result = sim::core::FormattedWrite(stream, format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+// The checked form that programs built with _FORTIFY_SOURCE call.
+int __fprintf_chk(FILE* stream, int, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const int result = sim::core::FormattedWrite(stream, format, arguments);
+    va_end(arguments);
+    return result;
 }
 
 int fclose(FILE* stream) {

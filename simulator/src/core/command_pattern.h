@@ -4,6 +4,12 @@
 //   {word}  one or more non-blank characters
 //   {text}  one or more characters other than a double quote
 //   {any}   any characters, possibly none
+//   {path}  one shell word: bare and \-escaped characters, '...' and "..."
+//           pieces; it captures the word as the shell hands it on, quotes
+//           removed. A word whose meaning depends on the shell (an unquoted
+//           pattern, variable, command substitution, redirection or
+//           operator, or $, ` or \ inside double quotes) never matches: that
+//           line is unknown.
 
 #include <optional>
 #include <string>

@@ -1,0 +1,315 @@
+#include "COstrelSecureUpdate.h"
+
+#include <memory>
+#include <new>
+#include <string>
+
+#include "CIPMICommandManagement.h"
+#include "CLinuxUtils.h"
+#include "COstrelPartitionManagement.h"
+#include "COstrelSession.h"
+#include "COstrelUtils.h"
+#include "CPayloadCapabilityFactory.h"
+#include "CPlatformLayer.h"
+#include "CPyalodContents.h"
+#include "CSoftwareComponentInfo.h"
+#include "CVEKErrorInfo.h"
+#include "KORLogger.h"
+#include "KORSystem.h"
+#include "StageStatus.h"
+#include "VEKErrorReporting.h"
+
+namespace SecureUpdateFramework {
+
+namespace {
+
+using ErrorFramework::CVEKErrorInfo;
+
+constexpr int kMaxStatusPolls = 3000;
+constexpr int kSecondsBetweenStatusPolls = 5;
+const char* const kStatusPollCommand = "PollStatusStageUpdate";
+
+const char* const kPayloadDirectoryName = "payload";
+const char* const kPCIDeviceIDXPath = "//SoftwareComponent/SupportedDevices/Device/PCIInfo";
+
+// The hypervisor's USB arbitrator claims every USB disk, the controller's
+// partition included, so the update cannot run while it does.
+const char* const kServiceConsoleArbitratorTest =
+    "ps aux | grep -v grep | grep -q vmware-usbarbitrator > /dev/null";
+const char* const kESXiArbitratorTest = "ps | grep -i -q vmware-usbarbitrator  > /dev/null";
+
+const char* ArbitratorTestFor(int platform) {
+    switch (platform) {
+        case CLinuxUtils::PLATFORM_ESX3:
+        case CLinuxUtils::PLATFORM_ESX4:
+        case CLinuxUtils::PLATFORM_ESX41:
+            return kServiceConsoleArbitratorTest;
+        case CLinuxUtils::PLATFORM_ESXI:
+            return kESXiArbitratorTest;
+        default:
+            return nullptr;
+    }
+}
+
+// Runs one step of the way out so that its failure neither escapes (the
+// destructor runs it too) nor stops the steps after it; the failure is
+// logged at ERROR and otherwise dropped, since the outcome of the update is
+// already in the records.
+template <typename Step>
+void RunCleanupStep(const char* what, Step step) noexcept {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        KOR_LOG(KOR_LOG_ERROR, "Error occurred while %s - Caught Exception (%s) ", what,
+                error.what());
+    } catch (...) {
+        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred while %s.", what);
+    }
+}
+
+}  // namespace
+
+COstrelSecureUpdate::COstrelSecureUpdate()
+    : m_pIPMICommandManagement(nullptr),
+      m_pVEKErrorInfo(nullptr),
+      m_eDigestType(DIGEST_TYPE_UNKNOWN),
+      m_pOstrelSession(nullptr),
+      m_pPartitionManagement(nullptr),
+      m_pPayloadContents(nullptr) {
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::COstrelSecureUpdate() Entering.");
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::COstrelSecureUpdate() Leaving.");
+}
+
+COstrelSecureUpdate::~COstrelSecureUpdate() {
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::~COstrelSecureUpdate() Entering.");
+    Uninitialize();
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::~COstrelSecureUpdate() Leaving.");
+}
+
+std::vector<CDeviceInfo*> COstrelSecureUpdate::Update() {
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Update() Entering.");
+    try {
+        RunStagedUpdate();
+    } catch (const Exception::CVEKException& error) {
+        KOR_LOG(KOR_LOG_ERROR, "Error occurred during stage update - Caught VEKException (%s) ",
+                error.what());
+    } catch (const std::exception& error) {
+        KOR_LOG(KOR_LOG_ERROR, "Error occurred during stage update - Caught Exception (%s) ",
+                error.what());
+    } catch (const std::string& text) {
+        // The digest code throws plain text.
+        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred during stage update. (%s)", text.c_str());
+    } catch (const char* text) {
+        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred during stage update. (%s)",
+                text != nullptr ? text : "");
+    } catch (...) {
+        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred during stage update.");
+    }
+    RunCleanupStep("reporting the outcome", [this] { PopulateDeviceInfoDetails(); });
+    // Logged before Uninitialize, which terminates the logger.
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Update() Leaving.");
+    Uninitialize();
+    return m_vecDeviceInfo;
+}
+
+void COstrelSecureUpdate::RunStagedUpdate() {
+    SetBasicDeviceInfo();
+    Initialize();
+    m_pPartitionManagement->CleanupExistingDynamicPartitions();
+    m_pPayloadContents->CollectUpdateContents();
+    m_pPartitionManagement->CreateDynamicPartition(m_pPayloadContents->GetTotalSize());
+    m_pPartitionManagement->AttachDynamicPartition();
+    std::string location;
+    m_pPartitionManagement->GetDynamicPartitionVolumeName(location);
+    m_pPayloadContents->UploadUpdateContents(location);
+    m_pPartitionManagement->DettachDynamicPartition();
+    Execute();
+    m_pPartitionManagement->DeleteDynamicPartition();
+    ExecutePostUpdate();
+    m_pVEKErrorInfo->m_nErrorCode = 0;
+}
+
+void COstrelSecureUpdate::SetBasicDeviceInfo() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::SetBasicDeviceInfo() Entering.");
+        CSoftwareComponentInfo descriptor;
+        std::unique_ptr<CDeviceInfo> record(new (std::nothrow) CDeviceInfo());
+        if (!record) {
+            KOR_LOG(KOR_LOG_ERROR, "Error occurred while creating CDeviceInfo object.");
+            VEK_RAISE(31);
+        }
+        record->setDeviceName(descriptor.GetComponentDisplayString());
+        record->setComponentType(descriptor.GetComponentTypeDisplayString());
+        const bool hasPCIDevice = !descriptor.GetValue(kPCIDeviceIDXPath, "deviceID").empty();
+        record->setDeviceType(hasPCIDevice ? DEVICE_TYPE_PCI : DEVICE_TYPE_NON_PCI);
+        record->setComponentID(descriptor.GetComponentID());
+        record->setVersion(descriptor.GetComponentVersion());
+        std::string componentID = record->getComponentID();
+        record->setDisplay(descriptor.getMarketingNameForNonPCIDevice(componentID));
+        // Room first, so that handing the record over cannot fail halfway.
+        m_vecDeviceInfo.reserve(m_vecDeviceInfo.size() + 1);
+        m_vecDeviceInfo.push_back(record.release());
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::SetBasicDeviceInfo() Leaving.");
+    }
+    VEK_PASS_ON
+}
+
+void COstrelSecureUpdate::Initialize() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Initialize() Entering.");
+        try {
+            m_pVEKErrorInfo = CVEKErrorInfo::GetVEKErrorInfo();
+        } catch (const Exception::CVEKException&) {
+            KOR_LOG(KOR_LOG_ERROR,
+                    "Error occurred while creating and initalizing CVEKErrorInfo object.");
+            throw;
+        }
+        m_pVEKErrorInfo->m_nErrorCode = 1;
+
+        m_pIPMICommandManagement = new (std::nothrow) IPMIFramework::CIPMICommandManagement();
+        if (m_pIPMICommandManagement == nullptr)
+            VEK_RAISE(31);
+
+        CheckSystemEnvionment();
+
+        m_pOstrelSession =
+            SessionFramework::COstrelSession::GetOstrelSession(m_pIPMICommandManagement);
+        if (m_pOstrelSession == nullptr)
+            VEK_RAISE(31);
+
+        m_pPartitionManagement = new (std::nothrow)
+            PartitionFramework::COstrelPartitionManagement(m_pIPMICommandManagement);
+        if (m_pPartitionManagement == nullptr)
+            VEK_RAISE(31);
+
+        m_pPayloadContents = PayloadFramework::CPayloadCapabilityFactory::GetPaylodCapabilityObject(
+            m_pIPMICommandManagement, kPayloadDirectoryName, m_eDigestType);
+        if (m_pPayloadContents == nullptr)
+            VEK_RAISE(2);
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Initialize() Leaving.");
+    }
+    VEK_PASS_ON
+}
+
+void COstrelSecureUpdate::CheckSystemEnvionment() {
+    VEK_TRY {
+        using VEKOstrelCommon::COstrelUtils;
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::CheckSystemEnvionment() Entering.");
+        const int platform = CLinuxUtils::GetLinuxOSPlatform();
+        if (platform == CLinuxUtils::PLATFORM_NOT_ROOT) {
+            KOR_LOG(KOR_LOG_DEBUG, "Unsupported OS.");
+            VEK_RAISE(73);
+        }
+        if (const char* arbitratorTest = ArbitratorTestFor(platform)) {
+            if (KORSystem::RunCommandLine(arbitratorTest).raw == 0) {
+                KOR_LOG(KOR_LOG_ERROR,
+                        "COstrelSecureUpdate::CheckSystemEnvionment() : usbarbitrator serice is "
+                        "running.. stop it before running VEK");
+                VEK_RAISE(56);
+            }
+        }
+        CLinuxUtils::udevhalInstall();
+
+        const VEKOstrelCommon::OSTREL_TYPE type =
+            COstrelUtils::GetOstrelType(m_pIPMICommandManagement);
+        if (type == VEKOstrelCommon::OSTREL_TYPE_NONE)
+            VEK_RAISE(71);
+        KOR_LOG(KOR_LOG_INFO,
+                "COstrelSecureUpdate::CheckSystemEnvionment() : Proceeding with Ostrel Type (%s).",
+                VEKOstrelCommon::OSTREL_TYPE_INFO[type]);
+
+        if (!COstrelUtils::CheckOstrelAccessEnabled(m_pIPMICommandManagement))
+            VEK_RAISE(45);
+        KOR_LOG(KOR_LOG_INFO,
+                "COstrelSecureUpdate::CheckSystemEnvionment() : Ostrel Access enabled for update.");
+
+        if (!COstrelUtils::CheckOrinRunningStatus(m_pIPMICommandManagement))
+            VEK_RAISE(72);
+        KOR_LOG(KOR_LOG_INFO, "COstrelUtils::CheckOrinRunningStatus() : Orin is ready.");
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::CheckSystemEnvionment() Leaving.");
+    }
+    VEK_PASS_ON
+}
+
+void COstrelSecureUpdate::PollStatusExecution() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::PollStatusStageUpdate() Entering.");
+        unsigned int status = 0;
+        for (int poll = 0; poll < kMaxStatusPolls; ++poll) {
+            if (m_pIPMICommandManagement->ProcessIPMICommand(kStatusPollCommand) != 0)
+                VEK_RAISE(31);
+            status = m_pIPMICommandManagement->GetIPMIResponse(kStatusPollCommand,
+                                                               kStageStatusPosition, 1);
+            const StageStatusMeaning& meaning = MeaningOfStageStatus(status);
+            KOR_LOG(meaning.logLevel, "%s", meaning.logLine);
+            if (meaning.outcome == StageOutcome::Finished) {
+                KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::PollStatusStageUpdate() Leaving.");
+                return;
+            }
+            if (meaning.outcome == StageOutcome::Failed) {
+                if (meaning.errorCode != 0)
+                    VEK_RAISE(meaning.errorCode);
+                VEK_RAISE_CURRENT();
+            }
+            CPlatformLayer::Sleep(kSecondsBetweenStatusPolls);
+        }
+        // Still pending after the last poll: the controller never finished.
+        if (status == kStageStatusPending)
+            VEK_RAISE(66);
+        VEK_RAISE_CURRENT();
+    }
+    VEK_PASS_ON
+}
+
+void COstrelSecureUpdate::PopulateDeviceInfoDetails() {
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::PopulateDeviceInfoDetails() Entering.");
+    int code = 1;
+    std::string message;
+    try {
+        // Also when Initialize never ran: the codes went to the shared
+        // instance, which Uninitialize then releases.
+        if (m_pVEKErrorInfo == nullptr)
+            m_pVEKErrorInfo = CVEKErrorInfo::GetVEKErrorInfo();
+        code = m_pVEKErrorInfo->m_nErrorCode;
+        message = m_pVEKErrorInfo->GetErrorMessage(CVEKErrorInfo::kCurrentErrorCode);
+    } catch (const Exception::CVEKException& error) {
+        // Without "ErrorCodes.xml" there is no code to report, and the
+        // update cannot have succeeded: the records say failure.
+        KOR_LOG(KOR_LOG_ERROR, "Error occurred while reading the error catalogue (%s) ",
+                error.what());
+    }
+    for (CDeviceInfo* record : m_vecDeviceInfo) {
+        record->setStatus(code);
+        record->setMessageID(code);
+        record->setErrorMsg(message);
+    }
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::PopulateDeviceInfoDetails() Leaving.");
+}
+
+void COstrelSecureUpdate::Uninitialize() {
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Uninitialize() Entering.");
+    // The owners below never throw from their destructors: a controller
+    // that fails to answer there is logged at ERROR by them, and the steps
+    // after it still run.
+    delete m_pPayloadContents;
+    m_pPayloadContents = nullptr;
+    // Removes a partition still on the controller; it needs the session.
+    delete m_pPartitionManagement;
+    m_pPartitionManagement = nullptr;
+    // Ends the session and clears the shared instance, so that a later
+    // update in this process opens a session of its own.
+    delete m_pOstrelSession;
+    m_pOstrelSession = nullptr;
+    delete m_pIPMICommandManagement;
+    m_pIPMICommandManagement = nullptr;
+    if (m_pVEKErrorInfo != nullptr) {
+        CVEKErrorInfo::ReleaseVEKErrorInfo();
+        m_pVEKErrorInfo = nullptr;
+    }
+    RunCleanupStep("uninstalling the udev rules", [] { CLinuxUtils::udevhalUninstall(); });
+    RunCleanupStep("unloading the USB storage module", [] { CPlatformLayer::unloadUSB(); });
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Uninitialize() Leaving.");
+    KORLogger::Terminate();
+}
+
+}  // namespace SecureUpdateFramework

@@ -1,0 +1,150 @@
+#include "CPyalodContents.h"
+
+#include "KORFile.h"
+#include "KORFileUtil.h"
+#include "KORLogger.h"
+#include "KORSystem.h"
+#include "PayloadFileTransfer.h"
+#include "VEKErrorReporting.h"
+
+namespace FirmwareFramework {
+
+namespace {
+
+// Copies go through one buffer of this size: large reads and writes keep the
+// copy at the disk's speed.
+constexpr std::size_t kCopyBufferSize = std::size_t{1024} * 1024;
+
+constexpr int kMaximumPartitionMegabytes = 292;
+
+// The partition size for `total` bytes of payload: at least the minimum,
+// whole units with a margin above it, never more than the maximum.
+long long PartitionSizeFor(long long total) {
+    long long size = CPyalodContents::kMinimumPartitionSize;
+    if (total > CPyalodContents::kSmallPayloadLimit)
+        size = total / CPyalodContents::kPartitionUnit * CPyalodContents::kPartitionUnit +
+               CPyalodContents::kPartitionMargin;
+    if (size > CPyalodContents::kMaximumPartitionSize) {
+        KOR_LOG(KOR_LOG_WARN,
+                "Total size of update content (%lld) is greater than max limit %d MB.", size,
+                kMaximumPartitionMegabytes);
+        size = CPyalodContents::kMaximumPartitionSize;
+    }
+    return size;
+}
+
+}  // namespace
+
+std::string GetBasename(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(slash + 1);
+}
+
+CPyalodContents::CPyalodContents(std::string& name,
+                                 IPMIFramework::CIPMICommandManagement* catalogue)
+    : m_llTotalSize(0), m_strPayloadName(name), m_pIPMICommandManagement(catalogue) {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::CPyalodContents() Entering.");
+        m_strBaseDirectory = KORFileUtil::GetCurrentExecutablePath(false).GetUTF8String() + "/";
+        m_strPayloadSubdirectory = "/" + name;
+        KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::CPyalodContents() Leaving.");
+    }
+    VEK_PASS_ON
+}
+
+CPyalodContents::~CPyalodContents() {
+    m_vecContents.clear();
+}
+
+void CPyalodContents::CollectUpdateContents() {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::CollectUpdateContents() Entering.");
+        CollectPackageXMLFile();
+        const std::string directory = m_strBaseDirectory + "/" + m_strPayloadName;
+        std::vector<KORString> names;
+        KORFileUtil::GetFileNamesInDirectory(directory, "", "", "", names, true);
+        if (names.empty()) {
+            KOR_LOG(KOR_LOG_ERROR, "No update content found in %s.", directory.c_str());
+            VEK_RAISE(75);
+        }
+        for (const KORString& name : names) {
+            m_llTotalSize += static_cast<long long>(KORFile(name).GetSize());
+            m_vecContents.push_back(name.GetUTF8String());
+            KOR_LOG(KOR_LOG_DEBUG, "Update contents : %s", m_vecContents.back().c_str());
+        }
+        m_llTotalSize = PartitionSizeFor(m_llTotalSize);
+        KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::CollectUpdateContents() Leaving.");
+    }
+    VEK_PASS_ON
+}
+
+void CPyalodContents::UploadUpdateContents(const std::string& mountPoint) {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::UploadUpdateContents() Entering.");
+        CopyUpdateContents(mountPoint);
+        TransferUpdateXMLHeader(mountPoint);
+        SyncAll(mountPoint);
+        KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::UploadUpdateContents() Leaving.");
+    }
+    VEK_PASS_ON
+}
+
+void CPyalodContents::CopyUpdateContents(const std::string& mountPoint) {
+    VEK_TRY {
+        const std::string directory = mountPoint + m_strPayloadSubdirectory;
+        std::string failure;
+        if (!MakeDirectoryPath(directory, failure)) {
+            KOR_LOG(KOR_LOG_ERROR, "Making the update content directory failed: %s.",
+                    failure.c_str());
+            VEK_RAISE(31);
+        }
+        KOR_LOG(KOR_LOG_INFO, "Made update content directory : (%s)", directory.c_str());
+        std::vector<char> buffer(kCopyBufferSize);
+        for (const std::string& source : m_vecContents) {
+            const std::string destination = directory + "/" + GetBasename(source);
+            if (!CopyFileFlushed(source, destination, buffer, failure)) {
+                KOR_LOG(KOR_LOG_ERROR, "Copying update content %s to %s failed: %s.",
+                        source.c_str(), destination.c_str(), failure.c_str());
+                VEK_RAISE(31);
+            }
+            KOR_LOG(KOR_LOG_INFO, "Copied update content : (%s) to (%s)", source.c_str(),
+                    destination.c_str());
+        }
+    }
+    VEK_PASS_ON
+}
+
+void CPyalodContents::SyncAll(const std::string& mountPoint) {
+    VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::SyncAll() Entering for mount point is %s.",
+                mountPoint.c_str());
+        // Every file is already flushed on its own; this flushes the volume's
+        // own structures before the partition is detached.
+        if (!KORSystem::RunCommandLine("sync").Succeeded())
+            KOR_LOG(KOR_LOG_WARN, "Command sync failed.");
+    }
+    VEK_PASS_ON
+}
+
+long long CPyalodContents::GetTotalSize() const {
+    return m_llTotalSize;
+}
+
+const std::vector<std::string>& CPyalodContents::GetContents() const {
+    return m_vecContents;
+}
+
+void CPyalodContents::AddPackageFile(const std::string& path) {
+    VEK_TRY {
+        const KORFile file{KORString(path)};
+        if (!file.Exists() || file.IsEmpty()) {
+            KOR_LOG(KOR_LOG_ERROR, "Package file %s is missing or empty.", path.c_str());
+            VEK_RAISE(74);
+        }
+        m_vecContents.push_back(path);
+        m_llTotalSize += static_cast<long long>(file.GetSize());
+    }
+    VEK_PASS_ON
+}
+
+}  // namespace FirmwareFramework

@@ -1,0 +1,141 @@
+#include "CPyalodContents.h"
+
+#include <gtest/gtest.h>
+#include <simmachine/SimMachine.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <kortest/KorLog.h>
+#include "CGPGPyalodContents.h"
+#include "CSHAPyalodContents.h"
+#include "CatalogueTestSupport.h"
+#include "PayloadTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cataloguetest::ExpectFailure;
+using FirmwareFramework::CGPGPyalodContents;
+using FirmwareFramework::CSHAPyalodContents;
+using payloadtest::PayloadInPackage;
+using payloadtest::PayloadWorkDir;
+using Lines = std::vector<std::string>;
+
+TEST(PayloadCollection, PartitionSizeFollowsTheTotalOfEveryFile) {
+    const long long descriptor = 21;  // the size of the package.xml written
+    const struct {
+        long long payloadBytes;
+        long long size;
+        Lines log;
+    } rows[] = {
+        {10, 1146880, {}},
+        {65535 - descriptor, 1146880, {}},
+        {65536 - descriptor, 1146880, {}},
+        {100000 - descriptor, 1179648, {}},
+        {306184192 - 1081344 + 32767 - descriptor, 306184192, {}},
+        {400LL * 1048576 - descriptor,
+         306184192,
+         {"WARN Total size of update content (420511744) is greater than max limit 292 MB."}},
+    };
+    PayloadWorkDir work;
+    kortest::KorLog log;
+    for (const auto& row : rows) {
+        work.WritePackage({{"fw.bin", ""}});
+        fs::resize_file(work.Package().Join("payload/fw.bin"),
+                        static_cast<std::uintmax_t>(row.payloadBytes));
+        PayloadInPackage<CSHAPyalodContents> payload(work.Package().Path());
+        payload.CollectUpdateContents();
+        EXPECT_EQ(payload.GetTotalSize(), row.size) << row.payloadBytes;
+        EXPECT_EQ(payload.GetContents(), (Lines{work.Package().Join("package.xml"),
+                                                work.Package().Join("/payload/fw.bin")}));
+        Lines warnings;
+        for (const std::string& line : log.Take())
+            if (line.rfind("WARN", 0) == 0)
+                warnings.push_back(line);
+        EXPECT_EQ(warnings, row.log) << row.payloadBytes;
+    }
+}
+
+TEST(PayloadCollection, MissingPackageFilesAndEmptyPayloadsFailWithTheirCodes) {
+    const std::string descriptor = "<SoftwareComponent/>\n";
+    const struct {
+        const char* what;
+        bool gpg;
+        std::vector<std::pair<std::string, std::string>>
+            files;  // a name ending in "/": a directory
+        int code;
+        Lines collected;  // base names collected before the failure
+    } rows[] = {
+        {"no package.xml", false, {{"payload/fw.bin", "x"}}, 74, {}},
+        {"empty package.xml", false, {{"package.xml", ""}, {"payload/fw.bin", "x"}}, 74, {}},
+        {"no signature",
+         true,
+         {{"package.xml", descriptor}, {"payload/fw.bin", "x"}},
+         74,
+         {"package.xml"}},
+        {"empty signature",
+         true,
+         {{"package.xml", descriptor}, {"package.xml.sign", ""}, {"payload/fw.bin", "x"}},
+         74,
+         {"package.xml"}},
+        {"no payload directory", false, {{"package.xml", descriptor}}, 75, {"package.xml"}},
+        {"empty payload directory",
+         false,
+         {{"package.xml", descriptor}, {"payload/", ""}},
+         75,
+         {"package.xml"}},
+        {"only a subdirectory",
+         false,
+         {{"package.xml", descriptor}, {"payload/sub/fw.bin", "x"}},
+         75,
+         {"package.xml"}},
+    };
+    for (const auto& row : rows) {
+        PayloadWorkDir work;
+        for (const auto& [name, content] : row.files)
+            if (name.back() == '/')
+                fs::create_directories(work.Package().Join(name));
+            else
+                work.Package().Write(name, content);
+        std::unique_ptr<FirmwareFramework::CPyalodContents> payload;
+        if (row.gpg)
+            payload = std::make_unique<PayloadInPackage<CGPGPyalodContents>>(work.Package().Path());
+        else
+            payload = std::make_unique<PayloadInPackage<CSHAPyalodContents>>(work.Package().Path());
+        ExpectFailure([&] { payload->CollectUpdateContents(); }, row.code);
+        Lines collected;
+        for (const std::string& path : payload->GetContents())
+            collected.push_back(FirmwareFramework::GetBasename(path));
+        EXPECT_EQ(collected, row.collected) << row.what;
+    }
+}
+
+TEST(GpgPayload, CarriesTheDescriptorAndItsSignatureAndSendsNothing) {
+    sim::Reset("dir /tmp/SECUPD");
+    PayloadWorkDir work;
+    work.WritePackage({{"fw.bin", "firmware"}}, true);
+    PayloadInPackage<CGPGPyalodContents> payload(work.Package().Path());
+    payload.CollectUpdateContents();
+    EXPECT_EQ(payload.GetContents(),
+              (Lines{work.Package().Join("package.xml"), work.Package().Join("package.xml.sign"),
+                     work.Package().Join("/payload/fw.bin")}));
+    payload.UploadUpdateContents("/tmp/SECUPD");
+    for (const char* name : {"package.xml", "package.xml.sign", "fw.bin"})
+        EXPECT_TRUE(fs::exists(sim::SandboxPath(std::string("/tmp/SECUPD/payload/") + name)))
+            << name;
+    EXPECT_FALSE(fs::exists(sim::SandboxPath("/tmp/SECUPD/input_secupd.xml")));
+    EXPECT_TRUE(sim::IpmiRequests().empty());
+}
+
+TEST(Basename, IsTheTextAfterTheLastSlash) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"/opt/pkg//payload/fw.bin", "fw.bin"}, {"fw.bin", ""}, {"/a/b/", ""}, {"/a/b", "b"}};
+    for (const auto& [path, name] : rows)
+        EXPECT_EQ(FirmwareFramework::GetBasename(path), name) << path;
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+#include "CSHAPyalodContents.h"
+
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <simmachine/SimMachine.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <kortest/KorLog.h>
+#include "CIPMICommandManagement.h"
+#include "COstrelSession.h"
+#include "CatalogueTestSupport.h"
+#include "PayloadTestSupport.h"
+#include "Sha256sumTool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cataloguetest::ExpectFailure;
+using FirmwareFramework::CSHAPyalodContents;
+using IPMIFramework::CIPMICommandManagement;
+using payloadtest::PayloadInPackage;
+using payloadtest::PayloadWorkDir;
+using Lines = std::vector<std::string>;
+
+const std::string kMountPoint = "/tmp/SECUPD";
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The manifest's Source texts as an XML parser reads them; empty when the
+// document is not well-formed.
+Lines ParsedSources(const std::string& manifest) {
+    xmlDocPtr document = xmlReadMemory(manifest.data(), static_cast<int>(manifest.size()),
+                                       "manifest.xml", nullptr, XML_PARSE_NONET);
+    Lines sources;
+    if (document == nullptr)
+        return sources;
+    for (xmlNodePtr file = xmlDocGetRootElement(document)->children; file; file = file->next)
+        for (xmlNodePtr field = file->children; field; field = field->next)
+            if (field->type == XML_ELEMENT_NODE &&
+                std::string(reinterpret_cast<const char*>(field->name)) == "Source") {
+                xmlChar* text = xmlNodeGetContent(field);
+                sources.emplace_back(reinterpret_cast<const char*>(text));
+                xmlFree(text);
+            }
+    xmlFreeDoc(document);
+    return sources;
+}
+
+// The manifest digest as the controller received it: the ten characters at
+// request positions 8 to 17 of every piece, zero padding dropped.
+std::string DigestOnTheWire(Lines& names) {
+    const std::vector<std::vector<uint8_t>> requests = sim::IpmiRequests();
+    const Lines allNames = sim::IpmiRequestNames();
+    std::string digest;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        if (allNames[i].rfind("SecureStage", 0) != 0)
+            continue;
+        names.push_back(allNames[i]);
+        if (allNames[i] != "SecureStageXMLHashTransferSHA")
+            continue;
+        EXPECT_EQ(requests[i].size(), 17u);
+        for (std::size_t position = 8; position <= 17 && position <= requests[i].size(); ++position)
+            if (requests[i][position - 1] != 0)
+                digest += static_cast<char>(requests[i][position - 1]);
+    }
+    return digest;
+}
+
+class ShaPayload : public ::testing::Test {
+protected:
+    void Start(const std::string& scenario = "") {
+        sim::Reset("dir " + kMountPoint + "\n" + scenario);
+        m_catalogue = std::make_unique<CIPMICommandManagement>();
+        m_session.reset(SessionFramework::COstrelSession::GetOstrelSession(m_catalogue.get()));
+    }
+    void TearDown() override {
+        m_session.reset();
+        m_catalogue.reset();
+    }
+
+    std::unique_ptr<PayloadInPackage<CSHAPyalodContents>> Collected() {
+        auto payload = std::make_unique<PayloadInPackage<CSHAPyalodContents>>(
+            m_work.Package().Path(), m_catalogue.get());
+        payload->CollectUpdateContents();
+        return payload;
+    }
+
+    PayloadWorkDir m_work;
+    kortest::KorLog m_log;
+    std::unique_ptr<CIPMICommandManagement> m_catalogue;
+    std::unique_ptr<SessionFramework::COstrelSession> m_session;
+};
+
+TEST_F(ShaPayload, ManifestListsEveryFileWithItsDigestByteForByte) {
+    Start();
+    m_work.WritePackage({{"fw.bin", std::string(3000, '\x5a')}, {"notes.txt", "release notes\n"}});
+    auto payload = Collected();
+    std::string digest;
+    payload->GenerateUpdateXML(kMountPoint, digest);
+
+    const Lines contents = payload->GetContents();
+    ASSERT_EQ(contents.size(), 3u);
+    ASSERT_EQ(FirmwareFramework::GetBasename(contents[0]), "package.xml");
+    std::string expected = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<OSTREL_Update>\n";
+    for (std::size_t i = 0; i < contents.size(); ++i)
+        expected += "\t<File order=\"" + std::to_string(i + 1) + "\">\n\t\t<Hash>" +
+                    Sha256sumOf(contents[i]) + "</Hash>\n\t\t<Source>payload/" +
+                    FirmwareFramework::GetBasename(contents[i]) +
+                    "</Source>\n\t\t<Mode>filecopy</Mode>\n\t\t<Algorithm>SHA256</Algorithm>\n\t"
+                    "</File>";
+    expected += "</OSTREL_Update>";
+    const std::string manifestPath = sim::SandboxPath(kMountPoint + "/input_secupd.xml");
+    EXPECT_EQ(ReadFile(manifestPath), expected);
+    EXPECT_EQ(digest, Sha256sumOf(manifestPath));
+}
+
+TEST_F(ShaPayload, HostileNamesArriveIntactAndTheDigestGoesOutInSevenPieces) {
+    Start();
+    const Lines names = {"with space.bin",   "quote\"d.bin",        "dollar$(touch pwned).bin",
+                         "back`id`tick.bin", "notes & <draft>.txt", "single'quote;|.bin",
+                         "-starts-with-dash"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        m_work.Package().Write("payload/" + names[i], "content of " + std::to_string(i));
+    m_work.WritePackage({});
+    auto payload = Collected();
+    const Lines shellBefore = sim::ShellCommands();
+    payload->UploadUpdateContents(kMountPoint);
+
+    // No shell saw a name: the upload's only command line is the flush.
+    Lines shellAfter = sim::ShellCommands();
+    shellAfter.erase(shellAfter.begin(), shellAfter.begin() + shellBefore.size());
+    EXPECT_EQ(shellAfter, Lines{"sync"});
+    EXPECT_FALSE(fs::exists(sim::SandboxPath("/pwned")));
+
+    Lines expectedSources;
+    for (const std::string& source : payload->GetContents()) {
+        const std::string name = FirmwareFramework::GetBasename(source);
+        expectedSources.push_back("payload/" + name);
+        EXPECT_EQ(ReadFile(sim::SandboxPath(kMountPoint + "/payload/" + name)), ReadFile(source))
+            << name;
+    }
+    EXPECT_EQ(expectedSources.size(), names.size() + 1);
+
+    const std::string manifestPath = sim::SandboxPath(kMountPoint + "/input_secupd.xml");
+    EXPECT_EQ(ParsedSources(ReadFile(manifestPath)), expectedSources);
+
+    Lines commands;
+    EXPECT_EQ(DigestOnTheWire(commands), Sha256sumOf(manifestPath));
+    Lines expectedCommands{"SecureStageDataTransferSHA"};
+    expectedCommands.resize(8, "SecureStageXMLHashTransferSHA");
+    EXPECT_EQ(commands, expectedCommands);
+    const std::vector<uint8_t> last = sim::IpmiRequests().back();
+    EXPECT_EQ(std::vector<uint8_t>(last.begin() + 11, last.end()), std::vector<uint8_t>(6, 0));
+}
+
+TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
+    struct Row {
+        const char* what;
+        const char* scenario;
+        std::function<void(const kortest::TemporaryDirectory&)> afterCollecting;
+        int code;
+        std::string logged;  // part of the ERROR line
+    };
+    const auto nothing = [](const kortest::TemporaryDirectory&) {};
+    const Row rows[] = {
+        {"announcement refused", "controller.cc.SecureStageDataTransferSHA = 0xC1", nothing, 24,
+         "Command SecureStageDataTransferSHA failed with completion code 0xc1."},
+        {"piece refused", "controller.cc.SecureStageXMLHashTransferSHA = 0xC1", nothing, 24,
+         "Command SecureStageXMLHashTransferSHA failed with completion code 0xc1."},
+        {"payload file gone before the copy", "",
+         [](const kortest::TemporaryDirectory& package) {
+             fs::remove(package.Join("payload/fw.bin"));
+         },
+         31, "fw.bin: No such file or directory."},
+        {"partition full",
+         "disk sdb = label=SECUPD fat=16 size=8M\nmount /tmp/SECUPD = /dev/sdb\nmount.space = 25",
+         nothing, 31, "fw.bin: No space left on device."},
+        {"empty payload file", "",
+         [](const kortest::TemporaryDirectory& package) { package.Write("payload/fw.bin", ""); },
+         31, "FileDigest ERROR: in CSHA::FinalDigest(), No data Added before call!"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Start(row.scenario);
+        m_work.WritePackage({{"fw.bin", "firmware"}});
+        auto payload = Collected();
+        row.afterCollecting(m_work.Package());
+        m_log.Take();
+        ExpectFailure([&] { payload->UploadUpdateContents(kMountPoint); }, row.code);
+        std::string errors;
+        for (const std::string& line : m_log.Take())
+            if (line.rfind("ERROR", 0) == 0)
+                errors += line + "\n";
+        EXPECT_NE(errors.find(row.logged), std::string::npos) << errors;
+        TearDown();
+    }
+}
+
+}  // namespace

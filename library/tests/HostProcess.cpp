@@ -1,0 +1,106 @@
+#include "HostProcess.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace hosttest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<char*> NullTerminated(const std::vector<std::string>& words) {
+    std::vector<char*> pointers;
+    for (const std::string& word : words)
+        pointers.push_back(const_cast<char*>(word.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Runs the program in the directory with exactly this environment and
+// collects what it prints. Started with fork and exec rather than popen: the
+// test process links the simulator, which would emulate a command line.
+HostOutcome RunProgram(const std::vector<std::string>& command,
+                       const std::vector<std::string>& environment, const std::string& directory) {
+    const std::string outputPath = directory + "/../program-stdout";
+    const std::string errorsPath = directory + "/../program-stderr";
+    const pid_t child = fork();
+    if (child < 0)
+        throw std::runtime_error("fork failed");
+    if (child == 0) {
+        const int output = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int errors = open(errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (output < 0 || errors < 0 || dup2(output, 1) < 0 || dup2(errors, 2) < 0 ||
+            chdir(directory.c_str()) != 0)
+            _exit(126);
+        std::vector<char*> argv = NullTerminated(command);
+        std::vector<char*> envp = NullTerminated(environment);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    HostOutcome outcome;
+    outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.output = ReadWhole(outputPath);
+    outcome.errors = ReadWhole(errorsPath);
+    return outcome;
+}
+
+// The simulator makes the staging disk's volume with the real mkfs.vfat.
+std::string PathSetting() {
+    const char* path = getenv("PATH");
+    return std::string("PATH=") + (path != nullptr ? path : "/usr/sbin:/usr/bin:/sbin:/bin");
+}
+
+}  // namespace
+
+std::vector<std::string> LayOutPackage(const std::string& directory,
+                                       const std::string& scenarioPath) {
+    fs::create_directories(directory);
+    const HostOutcome script =
+        RunProgram({"bash", std::string(KOR_SOURCE_DIR) + "/scripts/lay-out-package.sh", directory,
+                    KOR_UPDATEHOST, KOR_UPDATE_LIBRARY, scenarioPath},
+                   {PathSetting()}, directory);
+    if (script.exitStatus != 0)
+        throw std::runtime_error("laying out the package failed: " + script.errors);
+    std::vector<std::string> arguments;
+    std::istringstream words(script.output);
+    for (std::string word; words >> word;)
+        arguments.push_back(word);
+    return arguments;
+}
+
+HostOutcome RunHost(const HostProcess& process) {
+    fs::create_directories(process.sandboxPath);
+    const std::vector<std::string> environment = {
+        std::string("LD_PRELOAD=") + KOR_SIM_LIBRARY,
+        "SIMMACHINE_SCENARIO=" + process.scenarioPath,
+        "SIMMACHINE_TRACE=" + process.tracePath,
+        "SIMMACHINE_SANDBOX=" + process.sandboxPath,
+        // The sanitizer build preloads the simulator ahead of its runtime; the
+        // library's singletons look leaked once the host unloads it.
+        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
+        PathSetting(),
+    };
+    std::vector<std::string> command = process.wrapper;
+    command.push_back("./updatehost");
+    command.insert(command.end(), process.arguments.begin(), process.arguments.end());
+    return RunProgram(command, environment, process.packageDirectory);
+}
+
+}  // namespace hosttest

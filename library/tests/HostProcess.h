@@ -1,0 +1,36 @@
+#pragma once
+// Runs the host program as a process of its own inside the simulated machine:
+// updatehost and the shipped library in a package directory, the simulator
+// preloaded, the scenario, trace and sandbox in the environment.
+
+#include <string>
+#include <vector>
+
+namespace hosttest {
+
+struct HostProcess {
+    std::string packageDirectory;  // also the working directory
+    std::string scenarioPath;
+    std::string tracePath;
+    // Created if missing, kept after the run for what it left behind.
+    std::string sandboxPath;
+    // Put in front of the program, for example a valgrind command line.
+    std::vector<std::string> wrapper;
+    std::vector<std::string> arguments;
+};
+
+struct HostOutcome {
+    int exitStatus = -1;  // 128 + signal when it was killed
+    std::string output;   // standard output
+    std::string errors;   // standard error
+};
+
+// Lays out a package directory for the scenario with the script the demo
+// uses (the package skeleton, updatehost, the library and whatever the
+// scenario changes); returns the host's extra arguments for it.
+std::vector<std::string> LayOutPackage(const std::string& directory,
+                                       const std::string& scenarioPath);
+
+HostOutcome RunHost(const HostProcess& process);
+
+}  // namespace hosttest
