@@ -388,6 +388,40 @@ void ControllerModel::Attach(int number, Message& answer) {
         }
         partition.volume = volume;
     }
+    PlugIn(partition, number);
+    partition.attached = true;
+    Event("partition attached",
+          {TraceNumber("partition", number), TraceText("name", partition.name)});
+}
+
+void ControllerModel::Detach(int number, Message& answer) {
+    Partition& partition = partitions_[number];
+    if (!partition.attached) {
+        Refuse(answer, kNotAttached);
+        return;
+    }
+    Unplug(partition, number);
+    partition.attached = false;
+    lastDetachedVolume_ = partition.volume;
+    Event("partition detached",
+          {TraceNumber("partition", number), TraceText("name", partition.name)});
+}
+
+void ControllerModel::Delete(int number) {
+    Partition& partition = partitions_[number];
+    if (partition.attached)
+        Unplug(partition, number);
+    Event("partition deleted",
+          {TraceNumber("partition", number), TraceText("name", partition.name)});
+    partition = Partition{};
+}
+
+void ControllerModel::PlugIn(Partition& partition, int number) {
+    if (plug_ != nullptr) {
+        plug_->Plug(number, partition.volume);
+        return;
+    }
+    std::error_code ignored;
     DiskSetup setup;
     setup.label = VolumeLabel(partition.name);
     setup.volume = partition.volume;
@@ -400,36 +434,17 @@ void ControllerModel::Attach(int number, Message& answer) {
     setup.controllerUsb = true;
     setup.address = settings_.diskAddress;
     partition.disk = DiskRegistry::Instance().Add(setup);
-    partition.attached = true;
-    Event("partition attached",
-          {TraceNumber("partition", number), TraceText("name", partition.name)});
 }
 
-void ControllerModel::Detach(int number, Message& answer) {
-    Partition& partition = partitions_[number];
-    if (!partition.attached) {
-        Refuse(answer, kNotAttached);
+void ControllerModel::Unplug(Partition& partition, int number) {
+    if (plug_ != nullptr) {
+        plug_->Unplug(number);
         return;
     }
     // What was written through a mount still in place reaches the volume,
     // as the host's flush before the detach would have done.
     MountTable::Instance().VolumeGone(partition.volume);
     DiskRegistry::Instance().Remove(partition.disk);
-    partition.attached = false;
-    lastDetachedVolume_ = partition.volume;
-    Event("partition detached",
-          {TraceNumber("partition", number), TraceText("name", partition.name)});
-}
-
-void ControllerModel::Delete(int number) {
-    Partition& partition = partitions_[number];
-    if (partition.attached) {
-        MountTable::Instance().VolumeGone(partition.volume);
-        DiskRegistry::Instance().Remove(partition.disk);
-    }
-    Event("partition deleted",
-          {TraceNumber("partition", number), TraceText("name", partition.name)});
-    partition = Partition{};
 }
 
 void ControllerModel::PartitionInfo(const Message& request, Message& answer) {
@@ -472,6 +487,8 @@ uint8_t ControllerModel::Stage(bool gpg) {
     if (lastDetachedVolume_.empty()) {
         result.reason = "no partition was detached";
     } else {
+        if (plug_ != nullptr)
+            plug_->Settle();
         const std::string scratch = sim::core::SandboxRoot() + "/.controller/stage-check";
         std::error_code ignored;
         fs::remove_all(scratch, ignored);
@@ -514,6 +531,11 @@ uint16_t ControllerModel::PartitionMap() const {
             map |= static_cast<uint16_t>(1u << number);
     }
     return map;
+}
+
+void ControllerModel::UsePlug(PartitionPlug* plug) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    plug_ = plug;
 }
 
 bool ControllerModel::SessionOpen() {

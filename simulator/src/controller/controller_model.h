@@ -12,6 +12,7 @@
 
 #include "controller_commands.h"
 #include "controller_settings.h"
+#include "partition_plug.h"
 
 namespace sim::core {
 class Scenario;
@@ -35,6 +36,10 @@ public:
     std::string NameOf(const std::vector<uint8_t>& request);
     // The answer: network function, command, completion code, data.
     std::vector<uint8_t> Handle(const std::vector<uint8_t>& request);
+
+    // Attached partitions go to `plug` (not owned; nullptr: the simulated
+    // machine's disks) from the next Reset on.
+    void UsePlug(PartitionPlug* plug);
 
     bool SessionOpen();
     std::vector<int> Partitions();
@@ -88,7 +93,11 @@ private:
     uint16_t PartitionMap() const;
     bool OverrideCompletionCode(const std::string& name, const Message& request, Message& answer);
 
+    void PlugIn(Partition& partition, int number);
+    void Unplug(Partition& partition, int number);
+
     std::recursive_mutex mutex_;
+    PartitionPlug* plug_ = nullptr;
     bool ready_ = false;
     ControllerSettings settings_;
     std::vector<CompletionCodeOverride> completionCodes_;  // with the counts left
