@@ -371,6 +371,11 @@ const std::map<std::string, CommandFailure> kCommandFailures = {
     {"DynamicPartitionIndexInfo", {31, 31, 1}},
     {"DynamicPartitionInfo", {31, 31, 1}},
     {"EndOstrelSession", {0, 0, 1}},
+    {"OstrelType", {71, 71, 1}},
+    {"OstrelAccessEnabled", {45, 45, 1}},
+    {"GUIDEnableCheck", {2, 2, 1}},
+    {"OrinStatus", {72, 72, 1}},
+    {"SecureStageDataTransferSHA", {24, 24, 1}},
 };
 
 enum class Fault { Refused, InvalidCode, Lost, Oversize };
