@@ -199,7 +199,12 @@ void COstrelPartitionManagement::CreateDynamicPartition(long long size) {
             KOR_LOG(KOR_LOG_ERROR, "CreateDynamicPartition left the partition map unchanged.");
             VEK_RAISE(kErrorCreate);
         }
-        const std::string name = GetDynamicPartitionInfo(before ^ after);
+        // The one partition this call made is the library's to delete, even
+        // when the query of its name fails and leaves the handle unset.
+        const unsigned int created = before ^ after;
+        if ((created & (created - 1)) == 0)
+            m_usPartitionIndex = swapBytes(created);
+        const std::string name = GetDynamicPartitionInfo(created);
         KOR_LOG(KOR_LOG_DEBUG,
                 "COstrelPartitionManagement::CreateDynamicPartition() Leaving after creating "
                 "dynamic partition (%s).",

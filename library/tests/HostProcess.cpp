@@ -1,6 +1,7 @@
 #include "HostProcess.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,8 +54,10 @@ HostOutcome RunProgram(const std::vector<std::string>& command,
         _exit(127);
     }
     int status = 0;
-    waitpid(child, &status, 0);
+    struct rusage usage = {};
+    wait4(child, &status, 0, &usage);
     HostOutcome outcome;
+    outcome.peakResidentKiB = usage.ru_maxrss;
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     outcome.output = ReadWhole(outputPath);
     outcome.errors = ReadWhole(errorsPath);

@@ -23,6 +23,7 @@ struct HostOutcome {
     int exitStatus = -1;  // 128 + signal when it was killed
     std::string output;   // standard output
     std::string errors;   // standard error
+    long peakResidentKiB = 0;
 };
 
 // Lays out a package directory for the scenario with the script the demo

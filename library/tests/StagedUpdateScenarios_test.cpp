@@ -28,6 +28,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <regex>
 #include <set>
@@ -147,6 +148,7 @@ std::vector<std::string> PartitionsLeft(const std::string& scenarioPath,
 struct ControllerLeftovers {
     std::vector<std::string> partitions;
     int openSessions = 0;
+    bool deviceLink = false;  // when the command that removes it fails
 };
 
 void ExpectNothingLeftBehind(const std::string& scenarioPath, const ControllerLeftovers& kept,
@@ -165,8 +167,10 @@ void ExpectNothingLeftBehind(const std::string& scenarioPath, const ControllerLe
             EXPECT_FALSE(fs::exists(run.sandbox + directory + rule)) << directory << rule;
     const std::string mountPoint = run.sandbox + "/tmp/SECUPD";
     EXPECT_TRUE(!fs::exists(mountPoint) || fs::is_empty(mountPoint)) << "still mounted";
-    EXPECT_FALSE(fs::exists(fs::symlink_status(run.sandbox + "/dev/secostupd-SECUPD")))
-        << "device link left";
+    if (!kept.deviceLink) {
+        EXPECT_FALSE(fs::exists(fs::symlink_status(run.sandbox + "/dev/secostupd-SECUPD")))
+            << "device link left";
+    }
     for (const TraceEvent& event : run.trace)
         EXPECT_NE(event.kind, "unknown_command") << event.Field("command");
     // The library logs exactly when the marker asks for it; everything goes
@@ -275,25 +279,31 @@ ControllerLeftovers ExpectOutcome(const sim::Expectations& expectations, const U
     return kept;
 }
 
+// Runs the host on the scenario with its package, trace and sandbox in the
+// directory.
+UpdateRun RunUpdate(const std::string& scenarioPath, const kortest::TemporaryDirectory& directory) {
+    const std::string package = directory.Join("package");
+    hosttest::HostProcess process;
+    process.arguments = {"--json"};
+    for (const std::string& argument : hosttest::LayOutPackage(package, scenarioPath))
+        process.arguments.push_back(argument);
+    process.packageDirectory = package;
+    process.scenarioPath = scenarioPath;
+    process.tracePath = directory.Join("trace.jsonl");
+    process.sandboxPath = directory.Join("sandbox");
+    UpdateRun run;
+    run.host = hosttest::RunHost(process);
+    run.records = ParseRecords(run.host.output);
+    run.trace = hosttest::ReadTrace(process.tracePath);
+    run.sandbox = process.sandboxPath;
+    run.package = package;
+    return run;
+}
+
 class StagedUpdate : public ::testing::TestWithParam<std::string> {
 protected:
     UpdateRun RunUpdate(const std::string& scenarioPath) {
-        const std::string package = m_directory.Join("package");
-        hosttest::HostProcess process;
-        process.arguments = {"--json"};
-        for (const std::string& argument : hosttest::LayOutPackage(package, scenarioPath))
-            process.arguments.push_back(argument);
-        process.packageDirectory = package;
-        process.scenarioPath = scenarioPath;
-        process.tracePath = m_directory.Join("trace.jsonl");
-        process.sandboxPath = m_directory.Join("sandbox");
-        UpdateRun run;
-        run.host = hosttest::RunHost(process);
-        run.records = ParseRecords(run.host.output);
-        run.trace = hosttest::ReadTrace(process.tracePath);
-        run.sandbox = process.sandboxPath;
-        run.package = package;
-        return run;
+        return ::RunUpdate(scenarioPath, m_directory);
     }
 
     kortest::TemporaryDirectory m_directory;
@@ -328,5 +338,136 @@ std::string TestName(const ::testing::TestParamInfo<std::string>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, StagedUpdate, ::testing::ValuesIn(ShippedScenarios()),
                          TestName);
+
+// The fault matrix: every controller command a healthy update sends and
+// every command line it runs, failing in turn. Each case is a healthy
+// scenario with one fault added; the update must end in the record the
+// command's failure calls for and leave nothing behind.
+struct FaultCase {
+    std::string faultLine;
+    int status;  // the record's status; -1 for any failure
+    // What the fault itself keeps the controller or the machine from
+    // letting go.
+    ControllerLeftovers kept;
+};
+
+// Refusals a command ends in: a completion code other than 0 and 0xCC for
+// every try of a command retried so often (1 for one that is not), and for
+// fewer tries; 0xCC and a lost or oversize answer fail the transfer (28); an
+// answer with a foreign message id is passed over.
+struct CommandFailure {
+    int refused;
+    int refusedLessOften;
+    int tries;
+};
+const std::map<std::string, CommandFailure> kCommandFailures = {
+    {"BeginOstrelSessionExtend", {63, 0, 10}},
+    {"CreateDynamicPartition", {22, 22, 1}},
+    {"AttachDynamicPartition", {27, 27, 1}},
+    {"DetachDynamicPartition", {23, 23, 1}},
+    {"DeleteDynamicPartition", {44, 44, 1}},
+    {"SecureStageXMLHashTransferSHA", {24, 24, 1}},
+    {"SecureStageUpdateSHA", {66, 0, 10}},
+    {"PollStatusStageUpdate", {31, 31, 1}},
+    {"DynamicPartitionIndexInfo", {31, 31, 1}},
+    {"DynamicPartitionInfo", {31, 31, 1}},
+    {"EndOstrelSession", {0, 0, 1}},
+    {"OstrelType", {71, 71, 1}},
+    {"OstrelAccessEnabled", {45, 45, 1}},
+    {"GUIDEnableCheck", {2, 2, 1}},
+    {"OrinStatus", {72, 72, 1}},
+    {"SecureStageDataTransferSHA", {24, 24, 1}},
+};
+
+enum class Fault { Refused, InvalidCode, Lost, Oversize };
+
+// A refused end keeps the session as does one that never reached the
+// controller; a refused delete keeps the partition (a delete the library
+// could not see through is tried again on the way out); a create or begin
+// whose answer cannot be read hides what the controller made.
+ControllerLeftovers KeptAfter(const std::string& command, Fault fault) {
+    ControllerLeftovers kept;
+    if ((command == "DeleteDynamicPartition" && fault == Fault::Refused) ||
+        (command == "CreateDynamicPartition" && fault == Fault::Oversize))
+        kept.partitions = {"0"};
+    if ((command == "EndOstrelSession" && fault != Fault::Oversize) ||
+        (command == "BeginOstrelSessionExtend" && fault == Fault::Oversize))
+        kept.openSessions = 1;
+    return kept;
+}
+
+std::vector<FaultCase> FaultCases(const std::vector<TraceEvent>& healthy) {
+    std::map<std::string, int> uses;
+    std::vector<std::string> commandLines;
+    for (const TraceEvent& event : healthy) {
+        if (event.kind == "ipmi_request")
+            ++uses[event.Field("name")];
+        if (event.kind == "shell" && std::find(commandLines.begin(), commandLines.end(),
+                                               event.Field("command")) == commandLines.end())
+            commandLines.push_back(event.Field("command"));
+    }
+    std::vector<FaultCase> cases;
+    for (const auto& [command, count] : uses) {
+        const auto known = kCommandFailures.find(command);
+        const CommandFailure failure =
+            known != kCommandFailures.end() ? known->second : CommandFailure{-1, -1, 1};
+        // The first use alone, and every use up to the last (or every try).
+        for (const int times : std::set<int>{1, std::max(count, failure.tries)}) {
+            const std::string suffix = " " + std::to_string(times);
+            const int refused = times >= std::max(count, failure.tries) ? failure.refused
+                                                                        : failure.refusedLessOften;
+            cases.push_back({"controller.cc." + command + " = 0xC9" + suffix, refused,
+                             KeptAfter(command, Fault::Refused)});
+            // A session end that fails is only logged.
+            const int transport = command == "EndOstrelSession" ? 0 : 28;
+            cases.push_back({"controller.cc." + command + " = 0xCC" + suffix, transport,
+                             KeptAfter(command, Fault::InvalidCode)});
+            cases.push_back({"ipmi.fault." + command + " = no_answer" + suffix, transport,
+                             KeptAfter(command, Fault::Lost)});
+            cases.push_back({"ipmi.fault." + command + " = oversize 254" + suffix, transport,
+                             KeptAfter(command, Fault::Oversize)});
+            cases.push_back({"ipmi.fault." + command + " = foreign_id" + suffix, 0, {}});
+        }
+    }
+    for (const std::string& line : commandLines)
+        cases.push_back({"command " + line + " => exit 1",
+                         -1,
+                         {{}, 0, line.rfind("rm -f /dev/secostupd-", 0) == 0}});
+    return cases;
+}
+
+// Failures the running test has recorded so far.
+int FailuresSoFar() {
+    return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+}
+
+TEST(FaultMatrix, EveryFailingCommandEndsInItsRecordAndLeavesNothingBehind) {
+    kortest::TemporaryDirectory healthyRun;
+    const std::string healthyScenario = kScenarioFolder + "/healthy.scn";
+    const UpdateRun healthy = RunUpdate(healthyScenario, healthyRun);
+    ASSERT_EQ(healthy.host.exitStatus, 0) << healthy.host.errors;
+    const std::vector<FaultCase> cases = FaultCases(healthy.trace);
+    int passed = 0;
+    for (const FaultCase& fault : cases) {
+        SCOPED_TRACE(fault.faultLine);
+        const int failuresBefore = FailuresSoFar();
+        kortest::TemporaryDirectory directory;
+        const std::string scenario = directory.Join("case.scn");
+        std::ofstream(scenario)
+            << "file /etc/redhat-release = Red Hat Enterprise Linux Server release 7.9 (Maipo)\n"
+            << fault.faultLine << "\n";
+        const UpdateRun run = RunUpdate(scenario, directory);
+        ASSERT_EQ(run.records.size(), 1u) << run.host.output << run.host.errors;
+        const int status = run.records.front().status;
+        if (fault.status >= 0) {
+            EXPECT_EQ(status, fault.status);
+        }
+        EXPECT_EQ(run.host.exitStatus, status == 0 ? 0 : 1) << run.host.errors;
+        EXPECT_EQ(run.host.errors.find("exception"), std::string::npos) << run.host.errors;
+        ExpectNothingLeftBehind(scenario, fault.kept, run);
+        passed += FailuresSoFar() == failuresBefore;
+    }
+    std::cout << "fault matrix: " << passed << " of " << cases.size() << " cases passed\n";
+}
 
 }  // namespace
