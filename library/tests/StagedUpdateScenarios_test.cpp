@@ -462,7 +462,8 @@ TEST(FaultMatrix, EveryFailingCommandEndsInItsRecordAndLeavesNothingBehind) {
         if (fault.status >= 0) {
             EXPECT_EQ(status, fault.status);
         }
-        EXPECT_EQ(run.host.exitStatus, status == 0 ? 0 : 1) << run.host.errors;
+        // The host's exit table gives failures statuses of their own.
+        EXPECT_EQ(run.host.exitStatus == 0, status == 0) << run.host.errors;
         EXPECT_EQ(run.host.errors.find("exception"), std::string::npos) << run.host.errors;
         ExpectNothingLeftBehind(scenario, fault.kept, run);
         passed += FailuresSoFar() == failuresBefore;
