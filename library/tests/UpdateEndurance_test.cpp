@@ -51,7 +51,11 @@ TEST(UpdateEndurance, AHundredUpdatesInOneProcessHoldHandlesAndMemoryFlat) {
     ASSERT_EQ(one.host.exitStatus, 0) << one.host.errors;
     EXPECT_EQ(hundred.host.exitStatus, 0) << hundred.host.errors;
     EXPECT_EQ(hundred.handlesClosed, hundred.handlesOpened);
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own bookkeeping (quarantine, shadow memory) grows with
+    // every update: memory is held flat in the plain build only.
     EXPECT_LE(hundred.host.peakResidentKiB - one.host.peakResidentKiB, kResidentToleranceKiB);
+#endif
 }
 
 }  // namespace
