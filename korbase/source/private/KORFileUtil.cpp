@@ -113,9 +113,9 @@ bool CopyTree(const std::string& from, const std::string& to, const struct stat&
     bool copied = true;
     while (struct dirent* entry = readdir(directory.get())) {
         if (!IsDotEntry(entry->d_name)) {
-            copied = CopyEntry(from + "/" + entry->d_name, to + "/" + entry->d_name, skip,
-                               overwrite) &&
-                     copied;
+            copied =
+                CopyEntry(from + "/" + entry->d_name, to + "/" + entry->d_name, skip, overwrite) &&
+                copied;
         }
     }
     return copied;
