@@ -8,6 +8,8 @@
 #include "KORIPMICommandData.h"
 #include "KORString.h"
 
+#include <vector>
+
 class KORIPMIInterfaceImpl {
 public:
     KORIPMIInterfaceImpl();
@@ -22,7 +24,9 @@ public:
     unsigned int Initialize(KORString configurationFileName);
     // The processor's status (0 or 0x140); 0x101 for a null block.
     unsigned int IPMIRequest(_KORIPMICommandData* commandData);
-    // Releases the calling thread's session; always true.
+    // Releases the calling thread's session, then unloads the IPMI modules
+    // this front loaded and the kernel kept while the device was open;
+    // always true.
     bool Release();
     // Switches logging on when the marker file "vekdebuglog" exists.
     void InitializeKORLogger();
@@ -35,4 +39,5 @@ public:
 
 private:
     bool m_bEndsSharedStateWhenLast = true;
+    std::vector<KORString> m_refusedUnloads;
 };

@@ -25,12 +25,13 @@ int RunCommand(const KORString& commandLine) {
 
 }  // namespace
 
-DriverManager::DriverManager()
+DriverManager::DriverManager(std::vector<KORString>* refusedUnloads)
     : m_bDevIntfLoaded(false),
       m_bMsgHandlerLoaded(false),
       m_bSILoaded(false),
       m_bDriverAvailable(false),
-      m_bLoadedByManager(false) {}
+      m_bLoadedByManager(false),
+      m_refusedUnloads(refusedUnloads) {}
 
 DriverManager::~DriverManager() {
     ReleaseIPMIDriver();
@@ -59,11 +60,16 @@ int DriverManager::ReleaseDriver(KORString module) {
             module.GetUTF8String().c_str());
     // The device was opened just before; give the driver time to settle.
     KORSystem::SleepSeconds(kUnloadPauseSeconds);
+    const int status = UnloadDriver(module);
+    KOR_LOG(KOR_LOG_INFO, "Leaving DriverManager::ReleaseDriver()");
+    return status;
+}
+
+int DriverManager::UnloadDriver(const KORString& module) {
     const KORString command = strRmmod + module + strDevNull;
     const int status = RunCommand(command);
     KOR_LOG(KOR_LOG_INFO, "Releasing driver, command : %s, Exit code : %d\n",
             command.GetUTF8String().c_str(), status);
-    KOR_LOG(KOR_LOG_INFO, "Leaving DriverManager::ReleaseDriver()");
     return status;
 }
 
@@ -127,7 +133,11 @@ int DriverManager::ReleaseIPMIDriver() {
         {strSI, m_bSILoaded}, {strDevIntf, m_bDevIntfLoaded}, {strMsgHndlr, m_bMsgHandlerLoaded}};
     for (const auto& release : releases) {
         if (!release.foundLoaded) {
-            ReleaseDriver(release.module);
+            // The kernel refuses while the device is open; the owner of the
+            // device retries once it has closed it.
+            if (ReleaseDriver(release.module) != 0 && m_refusedUnloads != nullptr) {
+                m_refusedUnloads->push_back(release.module);
+            }
             KOR_LOG(KOR_LOG_INFO, "Unloaded IPMI driver %s since it is already loaded",
                     release.module.GetUTF8String().c_str());
         }

@@ -46,8 +46,9 @@ unsigned int KORIPMIInterfaceImpl::Initialize(const _KORIPMIConfiguration* confi
     InitializeKORLogger();
     KOR_LOG(KOR_LOG_INFO, "Started Logging for KORIPMI Library");
     // The manager unloads what it loaded when it goes out of scope, after the
-    // device has been opened.
-    DriverManager driverManager;
+    // device has been opened; what the kernel keeps for the open device is
+    // unloaded by Release.
+    DriverManager driverManager(&m_refusedUnloads);
     unsigned int status = static_cast<unsigned int>(driverManager.IsIPMIDriverAvailable());
     if (status == 0) {
         KORIPMISessionHandler* handler = KORIPMISessionHandler::GetInstance();
@@ -76,6 +77,12 @@ unsigned int KORIPMIInterfaceImpl::IPMIRequest(_KORIPMICommandData* commandData)
 
 bool KORIPMIInterfaceImpl::Release() {
     KORIPMISessionHandler::GetInstance()->ReleaseSession();
+    for (const KORString& module : m_refusedUnloads) {
+        KOR_LOG(KOR_LOG_INFO, "Unloading IPMI driver %s now that the device is closed",
+                module.GetUTF8String().c_str());
+        DriverManager::UnloadDriver(module);
+    }
+    m_refusedUnloads.clear();
     return true;
 }
 

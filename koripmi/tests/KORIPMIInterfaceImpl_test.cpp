@@ -103,20 +103,38 @@ TEST_F(LibraryFront, ModulesThatCannotLoadFailInitialize) {
     EXPECT_TRUE(sim::TraceOf("ipmi_open").empty());
 }
 
-TEST_F(LibraryFront, ModulesItLoadedAreUnloadedAfterTheDeviceOpened) {
+// The unload at the end of Initialize meets the open device, which holds the
+// modules in the kernel; Release unloads them once the device is closed.
+TEST_F(LibraryFront, ModulesItLoadedAreUnloadedOnceTheDeviceIsClosed) {
     sim::Reset(
         "module ipmi_msghandler = loadable\n"
         "module ipmi_devintf = loadable\n"
         "module ipmi_si = loadable\n");
     KORIPMIInterfaceImpl front;
     ASSERT_EQ(front.Initialize(&m_configuration), 0u);
-    const std::vector<sim::Event> trace = sim::Trace();
-    const size_t open = IndexOfFirst(trace, "ipmi_open", "\"ok\":1");
-    const size_t unload = IndexOfFirst(trace, "shell", "rmmod ipmi_si");
-    ASSERT_LT(open, trace.size());
-    ASSERT_LT(unload, trace.size());
-    EXPECT_LT(open, unload);
+    const size_t open = IndexOfFirst(sim::Trace(), "ipmi_open", "\"ok\":1");
     front.Release();
+    const std::vector<sim::Event> trace = sim::Trace();
+    std::vector<std::string> unloads;
+    size_t close = IndexOfFirst(trace, "ipmi_close", "");
+    for (size_t i = 0; i < trace.size(); ++i) {
+        const sim::Event& event = trace[i];
+        if (event.kind == "shell" && event.fields.at("command").rfind("rmmod ", 0) == 0) {
+            unloads.push_back(std::string(i < close ? "open " : "closed ") +
+                              event.fields.at("command") + "=> " + event.fields.at("exit"));
+        }
+    }
+    ASSERT_LT(open, close);
+    EXPECT_EQ(unloads, (std::vector<std::string>{
+                           "open rmmod ipmi_si > /dev/null 2>&1 => 1",
+                           "open rmmod ipmi_devintf > /dev/null 2>&1 => 1",
+                           "open rmmod ipmi_msghandler > /dev/null 2>&1 => 1",
+                           "closed rmmod ipmi_si > /dev/null 2>&1 => 0",
+                           "closed rmmod ipmi_devintf > /dev/null 2>&1 => 0",
+                           "closed rmmod ipmi_msghandler > /dev/null 2>&1 => 0",
+                       }));
+    // Three pauses before the unloads at Initialize; none for the second try.
+    EXPECT_EQ(sim::SleepsMs(), (std::vector<uint64_t>{3000, 3000, 3000}));
 }
 
 TEST_F(LibraryFront, ReleaseOnAThreadWithoutSessionChangesNothing) {

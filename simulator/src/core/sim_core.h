@@ -127,6 +127,11 @@ std::string ProgramName(const std::string& argv0);
 // whether the kernel has it or could load it on demand.
 bool ModuleInKernel(const std::string& name);
 bool ModuleLoadable(const std::string& name);
+// A module's users, as the kernel counts them: rmmod refuses a module while
+// something holds it (an open device node of its driver, say).
+void HoldModule(const std::string& name);
+void ReleaseModule(const std::string& name);
+bool ModuleHeld(const std::string& name);
 // Runs after modprobe or rmmod changed whether a module is in the kernel.
 using ModuleHandler = std::function<void(const std::string& name)>;
 void AddModuleHandler(ModuleHandler handler);

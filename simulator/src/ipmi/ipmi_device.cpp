@@ -56,7 +56,19 @@ int Get(const void* arg, T* value) {
     return 0;
 }
 
+const char* const kIpmiModules[] = {"ipmi_msghandler", "ipmi_devintf", "ipmi_si"};
+
 }  // namespace
+
+IpmiDevice::IpmiDevice(std::string path) : path_(std::move(path)) {
+    for (const char* module : kIpmiModules)
+        sim::core::HoldModule(module);
+}
+
+IpmiDevice::~IpmiDevice() {
+    for (const char* module : kIpmiModules)
+        sim::core::ReleaseModule(module);
+}
 
 int IpmiDevice::Ioctl(unsigned long request, void* arg) {
     switch (request) {

@@ -20,7 +20,12 @@ namespace sim::devices {
 
 class IpmiDevice : public sim::core::FdDevice {
 public:
-    explicit IpmiDevice(std::string path) : path_(std::move(path)) {}
+    // An open node holds the IPMI modules in the kernel, as the driver's
+    // own reference counts do.
+    explicit IpmiDevice(std::string path);
+    ~IpmiDevice() override;
+    IpmiDevice(const IpmiDevice&) = delete;
+    IpmiDevice& operator=(const IpmiDevice&) = delete;
 
     int Ioctl(unsigned long request, void* arg) override;
     bool ReadReady() override;

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 
@@ -93,6 +94,8 @@ CommandResult Rmmod(MachineSettings& settings, const std::string& name) {
         --module->rmmodFailures;
         return Exit(1);
     }
+    if (ModuleHeld(name))
+        return Exit(1, "rmmod: ERROR: Module " + name + " is in use\n");
     if (module->state == "loaded") {
         module->state = "loadable";
     } else if (module->state == "loads-invisibly" && module->inserted) {
@@ -108,6 +111,34 @@ bool ModuleInKernel(const std::string& name) {
     std::lock_guard<std::recursive_mutex> lock(MachineMutex());
     const KernelModule* module = ModuleNamed(RunningMachine().settings, name);
     return module != nullptr && InKernel(*module);
+}
+
+namespace {
+std::mutex& ModuleUsersMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+std::map<std::string, int>& ModuleUsers() {
+    static std::map<std::string, int> users;
+    return users;
+}
+}  // namespace
+
+void HoldModule(const std::string& name) {
+    std::lock_guard<std::mutex> lock(ModuleUsersMutex());
+    ++ModuleUsers()[name];
+}
+
+void ReleaseModule(const std::string& name) {
+    std::lock_guard<std::mutex> lock(ModuleUsersMutex());
+    const auto it = ModuleUsers().find(name);
+    if (it != ModuleUsers().end() && --it->second <= 0)
+        ModuleUsers().erase(it);
+}
+
+bool ModuleHeld(const std::string& name) {
+    std::lock_guard<std::mutex> lock(ModuleUsersMutex());
+    return ModuleUsers().count(name) != 0;
 }
 
 bool ModuleLoadable(const std::string& name) {
