@@ -379,6 +379,19 @@ const std::map<std::string, CommandFailure> kCommandFailures = {
     {"SecureStageDataTransferSHA", {24, 24, 1}},
 };
 
+// Command lines whose failure makes the mount fail every time (37), by
+// their start; every other line's failure is only logged or retried past.
+const std::pair<const char*, int> kFailingCommandLines[] = {
+    {"mkdir -p /tmp/SECUPD", 37}, {"ln -sf ", 37}, {"mount -n -t vfat ", 37}};
+
+int StatusAfterFailing(const std::string& commandLine) {
+    for (const auto& [start, status] : kFailingCommandLines) {
+        if (commandLine.rfind(start, 0) == 0)
+            return status;
+    }
+    return 0;
+}
+
 enum class Fault { Refused, InvalidCode, Lost, Oversize };
 
 // A refused end keeps the session as does one that never reached the
@@ -431,7 +444,7 @@ std::vector<FaultCase> FaultCases(const std::vector<TraceEvent>& healthy) {
     }
     for (const std::string& line : commandLines)
         cases.push_back({"command " + line + " => exit 1",
-                         -1,
+                         StatusAfterFailing(line),
                          {{}, 0, line.rfind("rm -f /dev/secostupd-", 0) == 0}});
     return cases;
 }
