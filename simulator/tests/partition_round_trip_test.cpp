@@ -154,6 +154,10 @@ TEST(PartitionRoundTrip, MountFailsWithoutAnAttachedVolume) {
     errno = 0;
     EXPECT_EQ(::umount("/tmp/SECUPD"), -1);
     EXPECT_EQ(errno, EINVAL);
+    // A directory that is gone is not found before it is found unmounted.
+    ASSERT_EQ(std::system("rm -rf /tmp/SECUPD > /dev/null 2>&1"), 0);
+    EXPECT_EQ(::umount("/tmp/SECUPD"), -1);
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(PartitionRoundTrip, EsxiAutomountsAndWritesBackOnDetach) {

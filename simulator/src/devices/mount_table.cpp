@@ -175,7 +175,9 @@ int MountTable::Umount(const std::string& directory) {
         Release(mount, "umount", true);
         return 0;
     }
-    return EINVAL;
+    // The kernel looks the path up before it asks whether it is a mount point.
+    std::error_code ignored;
+    return fs::exists(sim::core::SandboxPathOf(machineDirectory), ignored) ? EINVAL : ENOENT;
 }
 
 void MountTable::AutomountControllerVolumes() {

@@ -27,7 +27,7 @@ public:
     // a symbolic link to one) on the machine directory `directory`: the
     // command's exit status, 32 when it fails as mount(8) does.
     int Mount(const std::string& link, const std::string& directory);
-    // 0, or EINVAL when nothing is mounted there.
+    // 0; EINVAL when nothing is mounted there, ENOENT when there is no such directory.
     int Umount(const std::string& directory);
     // What an ESXi host does by itself: each visible controller volume not yet
     // mounted gets /vmfs/volumes/LABEL.
