@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build and the lint gate on it, the
-# AddressSanitizer and UndefinedBehaviorSanitizer build, and the
-# ThreadSanitizer build of the multi-thread tests. Everything runs against the
+# AddressSanitizer and UndefinedBehaviorSanitizer build, the ThreadSanitizer
+# build of the multi-thread tests and the fuzz targets, all against the
 # simulated machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,7 +28,8 @@ mapfile -t thread_targets < <(cd "$root/build-tsan" && ctest -N -L threads | sed
 cmake --build "$root/build-tsan" -j"$jobs" --target "${thread_targets[@]}"
 run_tests "$root/build-tsan" -L threads
 
-# Every reader of outside input under libFuzzer for a short while, and the
-# pass-through under valgrind's memcheck on the normal build.
+# Every reader of outside input under libFuzzer for a short while. (Memcheck
+# of whole updates and of the pass-through is the normal build's CTest test
+# library_UpdateMemcheck_test.)
 "$root/scripts/fuzz.sh" 20
-"$root/scripts/memcheck.sh" "$root/build"
+

@@ -1,19 +1,26 @@
-// Whole staged updates under valgrind's memcheck: no memory error and no
-// definite leak in the host, the library or the simulator's stand-ins, on the
-// way of success, on a failure's way out, and across two updates in one
-// process.
+// Whole staged updates and the pass-through under valgrind's memcheck: no
+// memory error and no definite leak in the host, the library or the
+// simulator's stand-ins, on the way of success, on a failure's way out,
+// across two updates in one process, and for single catalogue commands.
 #include <gtest/gtest.h>
 
 #include <kortest/TemporaryDirectory.h>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "HostProcess.h"
 
 namespace {
 
-class UpdateMemcheck : public ::testing::TestWithParam<std::string> {};
+struct MemcheckRun {
+    std::string name;
+    std::string scenario;                // of simulator/scenarios
+    std::vector<std::string> arguments;  // none: the update the package asks for
+};
+
+class UpdateMemcheck : public ::testing::TestWithParam<MemcheckRun> {};
 
 TEST_P(UpdateMemcheck, HasNoMemoryErrorAndNoDefiniteLeak) {
     if (std::string(KOR_VALGRIND).find("NOTFOUND") != std::string::npos)
@@ -21,8 +28,11 @@ TEST_P(UpdateMemcheck, HasNoMemoryErrorAndNoDefiniteLeak) {
     kortest::TemporaryDirectory directory;
     hosttest::HostProcess process;
     process.packageDirectory = directory.Join("package");
-    process.scenarioPath = std::string(KOR_SOURCE_DIR) + "/simulator/scenarios/" + GetParam();
+    process.scenarioPath =
+        std::string(KOR_SOURCE_DIR) + "/simulator/scenarios/" + GetParam().scenario;
     process.arguments = hosttest::LayOutPackage(process.packageDirectory, process.scenarioPath);
+    if (!GetParam().arguments.empty())
+        process.arguments = GetParam().arguments;
     process.tracePath = directory.Join("trace.jsonl");
     process.sandboxPath = directory.Join("sandbox");
     const std::string report = directory.Join("memcheck.txt");
@@ -40,8 +50,14 @@ TEST_P(UpdateMemcheck, HasNoMemoryErrorAndNoDefiniteLeak) {
     EXPECT_NE(text.str().find("ERROR SUMMARY: 0 errors"), std::string::npos) << text.str();
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateMemcheck,
-                         ::testing::Values("healthy.scn", "stage-checksum-mismatch.scn",
-                                           "two-updates.scn"));
+INSTANTIATE_TEST_SUITE_P(
+    Runs, UpdateMemcheck,
+    ::testing::Values(
+        MemcheckRun{"healthy", "healthy.scn", {}},
+        MemcheckRun{"checksum_mismatch", "stage-checksum-mismatch.scn", {}},
+        MemcheckRun{"two_updates", "two-updates.scn", {}},
+        MemcheckRun{"pass_through_OrinStatus", "healthy.scn", {"ipmi", "OrinStatus"}},
+        MemcheckRun{"pass_through_OstrelCapability", "healthy.scn", {"ipmi", "OstrelCapability"}}),
+    [](const ::testing::TestParamInfo<MemcheckRun>& info) { return info.param.name; });
 
 }  // namespace
