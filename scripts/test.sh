@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build and the lint gate on it, the
 # AddressSanitizer and UndefinedBehaviorSanitizer build, the ThreadSanitizer
-# build of the multi-thread tests and the fuzz targets, all against the
-# simulated machine.
+# build of the multi-thread tests, the fuzz targets and memcheck, all against
+# the simulated machine; then the real-kernel scenarios in a virtual machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -33,3 +33,6 @@ run_tests "$root/build-tsan" -L threads
 # library_UpdateMemcheck_test.)
 "$root/scripts/fuzz.sh" 20
 
+# The shipped library on a real kernel's IPMI driver, USB storage and vfat,
+# with only the controller simulated (a guest per scenario under QEMU).
+VMTEST_BUILD="$root/build" "$root/scripts/vm-test.sh"
