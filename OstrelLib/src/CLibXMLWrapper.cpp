@@ -2,7 +2,7 @@
 
 #include <libxml/parser.h>
 
-#include "KORFile.h"
+#include "KORInputFile.h"
 #include "KORLogger.h"
 
 namespace {
@@ -35,15 +35,7 @@ CLibXMLWrapper::~CLibXMLWrapper() {
 bool CLibXMLWrapper::Open() {
     KOR_LOG(KOR_LOG_DEBUG, "CLibXMLWrapper::Open() Entering.");
     const std::string path = m_strFilePath.GetUTF8String();
-    const KORFile file(m_strFilePath);
-    if (!file.Exists()) {
-        KOR_LOG(KOR_LOG_ERROR,
-                "Error opening file %s. Check if file does exists in current directory",
-                path.c_str());
-        return false;
-    }
-    if (file.IsEmpty()) {
-        KOR_LOG(KOR_LOG_ERROR, "Input file (%s) is empty.", path.c_str());
+    if (!KORInputFileReadable(m_strFilePath)) {
         return false;
     }
     // A second Open must not leak the document of the first.

@@ -1,6 +1,6 @@
 #include "CINIParser.h"
 
-#include "KORFile.h"
+#include "KORInputFile.h"
 #include "KORLogger.h"
 
 namespace {
@@ -32,15 +32,7 @@ CINIParser::~CINIParser() = default;
 
 bool CINIParser::Open() {
     const std::string path = m_strFilePath.GetUTF8String();
-    const KORFile file(m_strFilePath);
-    if (!file.Exists()) {
-        KOR_LOG(KOR_LOG_ERROR,
-                "Error opening file %s. Check if file does exists in current directory",
-                path.c_str());
-        return false;
-    }
-    if (file.IsEmpty()) {
-        KOR_LOG(KOR_LOG_ERROR, "Input file (%s) is empty.", path.c_str());
+    if (!KORInputFileReadable(m_strFilePath)) {
         return false;
     }
     m_inputStream.open(path, std::ios::in);
