@@ -116,7 +116,7 @@ TEST_F(LibraryFront, ModulesItLoadedAreUnloadedOnceTheDeviceIsClosed) {
     front.Release();
     const std::vector<sim::Event> trace = sim::Trace();
     std::vector<std::string> unloads;
-    size_t close = IndexOfFirst(trace, "ipmi_close", "");
+    const size_t close = IndexOfFirst(trace, "ipmi_close", "");
     for (size_t i = 0; i < trace.size(); ++i) {
         const sim::Event& event = trace[i];
         if (event.kind == "shell" && event.fields.at("command").rfind("rmmod ", 0) == 0) {

@@ -240,9 +240,9 @@ ControllerLeftovers ExpectOutcome(const sim::Expectations& expectations, const U
                 EXPECT_EQ(CountSent(run.trace, nameAndCount[0]), std::stoi(nameAndCount[1]));
             }
         } else if (key == "ran") {
-            const bool ran =
-                std::any_of(run.trace.begin(), run.trace.end(), [&value](const TraceEvent& event) {
-                    return event.kind == "shell" && event.Field("command") == value;
+            const bool ran = std::any_of(
+                run.trace.begin(), run.trace.end(), [&line = value](const TraceEvent& event) {
+                    return event.kind == "shell" && event.Field("command") == line;
                 });
             EXPECT_TRUE(ran) << "no such command line ran";
         } else if (key == "logged") {

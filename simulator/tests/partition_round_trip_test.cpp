@@ -289,7 +289,7 @@ TEST(PartitionRoundTrip, FullPartitionFailsWritesWithNoSpace) {
         {"cp",
          [&] {
              WriteFile("/etc/fw.bin", payload);
-             return std::system(("/bin/cp \"/etc/fw.bin\"  \"" + target + "\" > /dev/null 2>&1 ")
+             return std::system((R"(/bin/cp "/etc/fw.bin"  ")" + target + R"(" > /dev/null 2>&1 )")
                                     .c_str()) == 0;
          }},
     };
@@ -304,7 +304,7 @@ TEST(PartitionRoundTrip, FullPartitionFailsWritesWithNoSpace) {
         EXPECT_EQ(info.st_size, 1000);
         bool recorded = false;
         for (const sim::Event& event : sim::TraceOf("file"))
-            recorded = recorded || event.json.find("\"error\":\"ENOSPC\"") != std::string::npos;
+            recorded = recorded || event.json.find(R"("error":"ENOSPC")") != std::string::npos;
         EXPECT_TRUE(recorded);
     }
 }

@@ -27,6 +27,18 @@ KernelModule* ModuleNamed(MachineSettings& settings, const std::string& name) {
     return it == settings.modules.end() ? nullptr : &it->second;
 }
 
+// Who holds each module, kept apart from the scenario's settings: the holders
+// are open descriptors, which outlive a machine reset.
+std::mutex& ModuleUsersMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::string, int>& ModuleUsers() {
+    static std::map<std::string, int> users;
+    return users;
+}
+
 bool IsExecutable(const std::string& machinePath) {
     struct stat info;
     return Real().stat(SandboxPathOf(machinePath).c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
@@ -112,17 +124,6 @@ bool ModuleInKernel(const std::string& name) {
     const KernelModule* module = ModuleNamed(RunningMachine().settings, name);
     return module != nullptr && InKernel(*module);
 }
-
-namespace {
-std::mutex& ModuleUsersMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-std::map<std::string, int>& ModuleUsers() {
-    static std::map<std::string, int> users;
-    return users;
-}
-}  // namespace
 
 void HoldModule(const std::string& name) {
     std::lock_guard<std::mutex> lock(ModuleUsersMutex());
@@ -260,7 +261,7 @@ CommandResult RemoveDeviceLinks() {
     std::vector<std::string> names;
     while (const dirent* entry = readdir(dir)) {
         if (std::string(entry->d_name).rfind("secostupd-", 0) == 0)
-            names.push_back(entry->d_name);
+            names.emplace_back(entry->d_name);
     }
     closedir(dir);
     bool removed = true;
