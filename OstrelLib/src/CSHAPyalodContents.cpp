@@ -6,6 +6,7 @@
 #include "KORLogger.h"
 #include "ManifestText.h"
 #include "PayloadFileTransfer.h"
+#include "VEKErrorCodes.h"
 #include "VEKErrorReporting.h"
 
 namespace FirmwareFramework {
@@ -35,7 +36,7 @@ std::string FileDigest(CSHA& sha, const std::string& path) {
         problem = text;
     }
     KOR_LOG(KOR_LOG_ERROR, "Digest of update content %s failed: %s", path.c_str(), problem.c_str());
-    VEK_RAISE(31);
+    VEK_RAISE(VEKErrorCode::kInternalFailure);
 }
 
 void SendOrRaise(IPMIFramework::CIPMICommandManagement* catalogue, const char* command) {
@@ -43,7 +44,7 @@ void SendOrRaise(IPMIFramework::CIPMICommandManagement* catalogue, const char* c
     if (completionCode != 0) {
         KOR_LOG(KOR_LOG_ERROR, "Command %s failed with completion code 0x%02x.", command,
                 completionCode);
-        VEK_RAISE(24);
+        VEK_RAISE(VEKErrorCode::kManifestDigestNotSent);
     }
 }
 
@@ -59,7 +60,7 @@ void CSHAPyalodContents::CollectPackageXMLFile() {
     VEK_TRY {
         AddPackageFile(m_strBaseDirectory + "package.xml");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CSHAPyalodContents::TransferUpdateXMLHeader(const std::string& mountPoint) {
@@ -76,7 +77,7 @@ void CSHAPyalodContents::TransferUpdateXMLHeader(const std::string& mountPoint) 
         }
         KOR_LOG(KOR_LOG_DEBUG, "CSHAPyalodContents::TransferUpdateXMLHeader() Leaving.");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CSHAPyalodContents::GenerateUpdateXML(const std::string& mountPoint, std::string& digest) {
@@ -86,7 +87,8 @@ void CSHAPyalodContents::GenerateUpdateXML(const std::string& mountPoint, std::s
         std::string failure;
         if (!file.Open(path, failure)) {
             KOR_LOG(KOR_LOG_ERROR, "Writing the manifest failed: %s.", failure.c_str());
-            ErrorFramework::CVEKErrorInfo::GetVEKErrorInfo()->m_nErrorCode = 31;
+            ErrorFramework::CVEKErrorInfo::GetVEKErrorInfo()->m_nErrorCode =
+                VEKErrorCode::kInternalFailure;
             VEK_RAISE_WITH_MESSAGE(
                 "Unable to open input_secupd.xml file to write ostrel update content.");
         }
@@ -99,7 +101,7 @@ void CSHAPyalodContents::GenerateUpdateXML(const std::string& mountPoint, std::s
 
         if (!file.Write(text.data(), text.size(), failure) || !file.Finish(failure)) {
             KOR_LOG(KOR_LOG_ERROR, "Writing the manifest failed: %s.", failure.c_str());
-            VEK_RAISE(31);
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
         }
         KOR_LOG(KOR_LOG_DEBUG, "Content of %s :\n %s.", UPDATE_XML_FILE_NAME, text.c_str());
 
@@ -107,7 +109,7 @@ void CSHAPyalodContents::GenerateUpdateXML(const std::string& mountPoint, std::s
         sha.CalculateSHA256(text, false, hex);
         digest = hex;
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 }  // namespace FirmwareFramework
