@@ -21,22 +21,26 @@ const char* const kHashTransferCommand = "SecureStageXMLHashTransferSHA";
 constexpr std::size_t kDigestPieceLength = 10;
 constexpr int kDigestPiecePosition = 8;
 
-// The file's digest as 64 hex digits. The digest reports an unreadable file
-// with a plain text, which is logged and becomes code 31 here so that the
-// record tells the cause like every other failure.
+void LogDigestFailure(const std::string& path, const char* reason) {
+    KOR_LOG(KOR_LOG_ERROR, "Digest of update content %s failed: %s", path.c_str(), reason);
+}
+
+// The file's digest as 64 hex digits. The digest reports a file it cannot
+// digest (unreadable, or empty) with a plain text that does not say which
+// file: the file is named in the log here, and the text passes on untouched
+// to the update's catch-all, which leaves the code recorded so far.
 std::string FileDigest(CSHA& sha, const std::string& path) {
     char hex[65];
-    std::string problem;
     try {
         sha.CalculateSHA256(path, true, hex);
-        return hex;
     } catch (const std::string& text) {
-        problem = text;
+        LogDigestFailure(path, text.c_str());
+        throw;
     } catch (const char* text) {
-        problem = text;
+        LogDigestFailure(path, text != nullptr ? text : "");
+        throw;
     }
-    KOR_LOG(KOR_LOG_ERROR, "Digest of update content %s failed: %s", path.c_str(), problem.c_str());
-    VEK_RAISE(VEKErrorCode::kInternalFailure);
+    return hex;
 }
 
 void SendOrRaise(IPMIFramework::CIPMICommandManagement* catalogue, const char* command) {
