@@ -6,7 +6,7 @@ struct StatusRow {
     ExitStatus status;
     const char* name;
     bool retryable;
-    const char* meaning;
+    const char* meaning;  // lines after the first are indented by the table
 };
 
 const StatusRow kStatuses[] = {
@@ -17,18 +17,26 @@ const StatusRow kStatuses[] = {
      "a package file, the payload or the library is missing"},
     {ExitStatus::ControllerNotReady, "controller-not-ready", true,
      "the controller is busy or not ready (retryable)"},
+    // A lost answer and a disk that never shows up both leave the update
+    // waiting; the controller that caused either may well answer next time.
     {ExitStatus::TimedOut, "timed-out", true,
-     "the controller or its disk did not answer in time (retryable)"},
+     "the controller or its disk did not answer in time,\n"
+     "or an answer was lost or garbled (retryable)"},
+    // The payload is copied afresh by the next run, so a mismatch from a
+    // transfer fault, a busy controller's refusal or a stage it never ended
+    // may all go through then; the same failure twice needs a person.
+    {ExitStatus::StageNotAccepted, "stage-not-accepted", true,
+     "the controller did not accept the staged payload\n"
+     "(checksum mismatch, refusal, timeout; retryable)"},
 };
 
 struct CodeRow {
     int code;
     ExitStatus status;
-    const char* phase;
+    const char* phase;  // null: the code occurs in more than one phase
 };
 
-// Codes of the error catalogue ("ErrorCodes.xml"); any other code is a plain
-// failure of unknown phase.
+// Codes of the error catalogue ("ErrorCodes.xml") that tell what failed.
 const CodeRow kCodes[] = {
     {0, ExitStatus::Success, nullptr},
     {2, ExitStatus::UpdateFailed, "security-method"},
@@ -36,6 +44,7 @@ const CodeRow kCodes[] = {
     {23, ExitStatus::UpdateFailed, "partition"},
     {24, ExitStatus::UpdateFailed, "payload"},
     {27, ExitStatus::UpdateFailed, "partition"},
+    {28, ExitStatus::TimedOut, nullptr},
     {33, ExitStatus::PackageNotFound, "configuration"},
     {37, ExitStatus::TimedOut, "partition"},
     {44, ExitStatus::UpdateFailed, "partition"},
@@ -44,7 +53,7 @@ const CodeRow kCodes[] = {
     {55, ExitStatus::UpdateFailed, "stage"},
     {56, ExitStatus::UpdateFailed, "environment"},
     {63, ExitStatus::ControllerNotReady, "session"},
-    {66, ExitStatus::TimedOut, "stage"},
+    {66, ExitStatus::StageNotAccepted, "stage"},
     {67, ExitStatus::UpdateFailed, "stage"},
     {68, ExitStatus::UpdateFailed, "stage"},
     {71, ExitStatus::UpdateFailed, "environment"},
@@ -55,6 +64,19 @@ const CodeRow kCodes[] = {
     {76, ExitStatus::PackageNotFound, "configuration"},
 };
 
+struct GenericCode {
+    int code;
+    const char* reason;
+};
+
+// Catalogue codes that deliberately tell nothing more than that the update
+// failed: an update failure of no phase, not retryable, as any code the
+// catalogue does not know.
+const GenericCode kGenericCodes[] = {
+    {1, "kept by a failure that records no code of its own; the log says what"},
+    {31, "recorded by unrelated failures in several phases; the log says which"},
+};
+
 const StatusRow& RowOf(ExitStatus status) {
     for (const StatusRow& row : kStatuses) {
         if (row.status == status) {
@@ -62,6 +84,20 @@ const StatusRow& RowOf(ExitStatus status) {
         }
     }
     return kStatuses[static_cast<int>(ExitStatus::UpdateFailed)];
+}
+
+// Where a meaning's or a code list's lines start in the printed table.
+constexpr std::size_t kTextColumn = 27;
+
+std::string Indented(const std::string& text) {
+    std::string lines;
+    for (const char c : text) {
+        lines += c;
+        if (c == '\n') {
+            lines += std::string(kTextColumn, ' ');
+        }
+    }
+    return lines;
 }
 
 }  // namespace
@@ -85,19 +121,28 @@ Outcome OutcomeOfCode(int code) {
 std::string ExitStatusTable() {
     std::string text;
     for (const StatusRow& row : kStatuses) {
+        const std::string status = "  " + std::to_string(static_cast<int>(row.status)) + "  ";
         const std::string name = row.name;
-        text += "  " + std::to_string(static_cast<int>(row.status)) + "  " + name +
-                std::string(22 - name.size(), ' ') + row.meaning;
-        // The record codes that lead here, for the statuses an update ends in
-        // by its code alone; every other non-zero code is an update failure.
+        text += status + name + std::string(kTextColumn - status.size() - name.size(), ' ') +
+                Indented(row.meaning) + "\n";
+        // The record codes that lead here.
         std::string codes;
         for (const CodeRow& code : kCodes) {
-            if (code.status == row.status && code.status != ExitStatus::Success &&
-                code.status != ExitStatus::UpdateFailed) {
+            if (code.status == row.status) {
                 codes += " " + std::to_string(code.code);
             }
         }
-        text += codes.empty() ? "\n" : "\n" + std::string(28, ' ') + "record codes" + codes + "\n";
+        if (!codes.empty()) {
+            const bool several = codes.find(' ', 1) != std::string::npos;
+            text += std::string(kTextColumn, ' ') + (several ? "codes" : "code") + codes + "\n";
+        }
+    }
+    text +=
+        "Generic codes: an update failure of no phase, not retryable, as is any\n"
+        "code not listed:\n";
+    for (const GenericCode& generic : kGenericCodes) {
+        const std::string code = std::to_string(generic.code);
+        text += "  " + code + std::string(4 - code.size(), ' ') + generic.reason + "\n";
     }
     return text;
 }

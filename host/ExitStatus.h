@@ -2,7 +2,9 @@
 // updatehost's exit statuses and how an update's outcome maps onto them: the
 // one table operators' scripts rely on (printed by --help, listed in the
 // README). A record's code decides the status, whether trying again may help
-// and, where the code tells, the phase of the update that failed.
+// and, where the code tells, the phase of the update that failed. Every code
+// of the error catalogue has a row, or is listed as deliberately generic with
+// the reason.
 
 #include <string>
 
@@ -13,6 +15,7 @@ enum class ExitStatus : int {
     PackageNotFound = 3,
     ControllerNotReady = 4,
     TimedOut = 5,
+    StageNotAccepted = 6,
 };
 
 struct Outcome {

@@ -56,7 +56,8 @@ const char* const kHelp =
     "  --updates N    run N updates one after the other (default 1)\n"
     "  ipmi NAME      run one command of ipmi_cmd.ini and print its answer\n"
     "\n"
-    "Exit status:\n";
+    "Exit status, by the code of the first failed record (with --json, the\n"
+    "error's \"retryable\" is true exactly for the statuses marked so):\n";
 
 struct Options {
     std::string libraryPath;

@@ -27,7 +27,9 @@ public:
 
     // Writes the manifest of the collected files at mountPoint and sets
     // `digest` to its SHA-256 as 64 lowercase hex digits; code 31 when the
-    // manifest cannot be written or a payload file cannot be read.
+    // manifest cannot be written. A payload file that cannot be digested
+    // (unreadable, or empty) is logged by name and lets the digest's own text
+    // (a std::string) pass on, recording no code.
     void GenerateUpdateXML(const std::string& mountPoint, std::string& digest);
 };
 

@@ -9,12 +9,17 @@
 //         VEK_TRY {
 //             ...
 //         }
-//         VEK_PASS_ON
+//         VEK_PASS_ON;
 //     }
 // VEK_PASS_ON adds the function's frame to a passing CVEKException and turns
 // std::bad_alloc (a BadAllocException included, which gains one more line)
-// into BadAllocException; every other exception passes untouched.
+// into BadAllocException; every other exception passes untouched. It takes
+// its semicolon like a statement: without one it does not compile.
+// On the way out, where nothing may escape:
+//     RunCleanupStep("unloading the module", [] { Unload(); });
+// The codes to record are named in VEKErrorCodes.h.
 
+#include <exception>
 #include <new>
 #include <string>
 
@@ -41,6 +46,24 @@ struct SourcePlace {
 // allocated, the original is rethrown unchanged.
 [[noreturn]] void PassOnBadAlloc(const std::bad_alloc& caught, const SourcePlace& place);
 
+// Logs at ERROR that the clean-up step `what` failed, with the exception's
+// text where there is one (reason may be null).
+void LogCleanupFailure(const char* what, const char* reason) noexcept;
+
+// Runs one step of a way out (a destructor, the end of an update) so that its
+// failure neither escapes nor stops the steps after it: the failure is logged
+// and otherwise dropped, since the outcome is already decided.
+template <typename Step>
+void RunCleanupStep(const char* what, Step step) noexcept {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        LogCleanupFailure(what, error.what());
+    } catch (...) {
+        LogCleanupFailure(what, nullptr);
+    }
+}
+
 }  // namespace Exception
 
 #define VEK_HERE (::Exception::SourcePlace{__FILE__, __LINE__, __func__})
@@ -50,6 +73,7 @@ struct SourcePlace {
 #define VEK_RAISE_WITH_MESSAGE(message) ::Exception::RaiseWithMessage((message), VEK_HERE)
 
 #define VEK_TRY try
+// The closing static_assert is what demands the semicolon after VEK_PASS_ON.
 #define VEK_PASS_ON                                                      \
     catch (::Exception::CVEKException & vekPassingException) {           \
         vekPassingException.AddStackTrace(__FILE__, __LINE__, __func__); \
@@ -57,4 +81,5 @@ struct SourcePlace {
     }                                                                    \
     catch (const std::bad_alloc& vekAllocationFailure) {                 \
         ::Exception::PassOnBadAlloc(vekAllocationFailure, VEK_HERE);     \
-    }
+    }                                                                    \
+    static_assert(true, "VEK_PASS_ON is followed by a semicolon")

@@ -17,7 +17,7 @@ void CGPGPyalodContents::CollectPackageXMLFile() {
         AddPackageFile(descriptor);
         AddPackageFile(descriptor + ".sign");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CGPGPyalodContents::TransferUpdateXMLHeader(const std::string& mountPoint) {

@@ -9,6 +9,7 @@
 #include "CPlatformLayer.h"
 #include "KORIPMIInterfaceImpl.h"
 #include "KORLogger.h"
+#include "VEKErrorCodes.h"
 #include "VEKErrorReporting.h"
 
 namespace IPMIFramework {
@@ -17,13 +18,6 @@ namespace {
 
 const char* const kCatalogueFile = "ipmi_cmd.ini";
 const char* const kSessionCommand = "BeginOstrelSessionExtend";
-
-constexpr int kErrorNoSession = 2;
-constexpr int kErrorTransferFailed = 28;
-constexpr int kErrorNoCommand = 31;
-constexpr int kErrorCatalogueUnreadable = 33;
-constexpr int kErrorTransportUnavailable = 46;
-constexpr int kErrorUnknownCommand = 76;
 
 // Transport settings of every catalogue request (intervals in milliseconds).
 constexpr unsigned int kPollInterval = 60;
@@ -71,7 +65,7 @@ CIPMICommandManagement::CIPMICommandManagement()
             if (status != 0) {
                 KOR_LOG(KOR_LOG_ERROR, "IPMI interface initialization failed with status 0x%x.",
                         status);
-                VEK_RAISE(kErrorTransportUnavailable);
+                VEK_RAISE(VEKErrorCode::kIpmiUnavailable);
             }
             m_pCommandData = new _KORIPMICommandData();
             LoadIPMIData(kCatalogueFile);
@@ -116,7 +110,7 @@ void CIPMICommandManagement::LoadIPMIData(const char* path) {
         CINIParser parser{KORString(fileName)};
         if (!parser.OpenAndParse()) {
             KOR_LOG(KOR_LOG_ERROR, "IPMI command file %s could not be read.", fileName.c_str());
-            VEK_RAISE(kErrorCatalogueUnreadable);
+            VEK_RAISE(VEKErrorCode::kCommandFileUnusable);
         }
         // Collected apart first, so that a file rejected halfway adds nothing.
         std::map<std::string, std::unique_ptr<CIPMIDataStructure>> loaded;
@@ -133,13 +127,13 @@ void CIPMICommandManagement::LoadIPMIData(const char* path) {
             if (const char* problem = entry->FindMalformation()) {
                 KOR_LOG(KOR_LOG_ERROR, "IPMI Command (%s) in INI file %s is malformed: %s.",
                         section.c_str(), fileName.c_str(), problem);
-                VEK_RAISE(kErrorCatalogueUnreadable);
+                VEK_RAISE(VEKErrorCode::kCommandFileUnusable);
             }
             loaded.emplace(section, std::move(entry));
         }
         if (loaded.empty()) {
             KOR_LOG(KOR_LOG_ERROR, "INI file %s defines no IPMI command.", fileName.c_str());
-            VEK_RAISE(kErrorNoCommand);
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
         }
         for (auto& command : loaded) {
             // The slot is made before ownership moves, so a failing insert leaks nothing.
@@ -157,7 +151,7 @@ CIPMIDataStructure* CIPMICommandManagement::FindEntry(const std::string& name) {
     if (found == m_mapIPMICommands.end()) {
         KOR_LOG(KOR_LOG_ERROR, "Request IPMI Command (%s) does not find in INI file.",
                 name.c_str());
-        VEK_RAISE(kErrorUnknownCommand);
+        VEK_RAISE(VEKErrorCode::kCommandNotDefined);
     }
     return found->second;
 }
@@ -179,7 +173,7 @@ unsigned char CIPMICommandManagement::ProcessIPMICommand(const std::string& name
                        "IPMI Response for " + name);
         if (!transferred) {
             KOR_LOG(KOR_LOG_ERROR, "IPMI Command (%s) execution failed.", name.c_str());
-            VEK_RAISE(kErrorTransferFailed);
+            VEK_RAISE(VEKErrorCode::kIpmiTransferFailed);
         }
         if (m_pCommandData->uiResponseLength != entry->m_uiResponseLength)
             KOR_LOG(KOR_LOG_WARN,
@@ -270,7 +264,7 @@ void CIPMICommandManagement::PopulateSessionValue(CIPMIDataStructure* entry) {
         const CIPMIDataStructure* session = FindEntry(kSessionCommand);
         if (session->m_vecIPMIResponse.empty()) {
             KOR_LOG(KOR_LOG_ERROR, "No ostrel session: %s has not been executed.", kSessionCommand);
-            VEK_RAISE(kErrorNoSession);
+            VEK_RAISE(VEKErrorCode::kNoSessionOpen);
         }
         if (entry != nullptr)
             entry->SetIPMIRequestFields(CIPMIDataStructure::kSessionIdPosition, 2, session,

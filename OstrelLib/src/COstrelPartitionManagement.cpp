@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <exception>
-#include <functional>
 #include <vector>
 
 #include "CIPMICommandManagement.h"
@@ -16,6 +14,7 @@
 #include "KORLogger.h"
 #include "KORSystem.h"
 #include "ShellWord.h"
+#include "VEKErrorCodes.h"
 #include "VEKErrorReporting.h"
 
 namespace PartitionFramework {
@@ -60,13 +59,6 @@ constexpr int kUnmountAttempts = 10;
 constexpr int kEsxiCleanPasses = 5;
 constexpr int kPauseSeconds = 2;
 
-constexpr int kErrorCreate = 22;
-constexpr int kErrorDetach = 23;
-constexpr int kErrorAttach = 27;
-constexpr int kErrorPartitionInfo = 31;
-constexpr int kErrorMount = 37;
-constexpr int kErrorDelete = 44;
-
 const char* const kLinkPrefix = "/dev/secostupd-";
 const char* const kSgLoadedCommand = "lsmod | grep -w sg >/dev/null;echo $?";
 // Makes the kernel read the partition tables of every SCSI disk.
@@ -95,18 +87,6 @@ std::string MountDirectory() {
 
 std::string LinkPath() {
     return std::string(kLinkPrefix) + dynDriveName;
-}
-
-// Runs one step of the destructor's clean-up: whatever it throws is logged
-// and swallowed, so the next step still runs.
-void RunCleanupStep(const char* step, const std::function<void()>& action) noexcept {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        KOR_LOG(KOR_LOG_ERROR, "Clean-up step %s failed: %s", step, error.what());
-    } catch (...) {
-        KOR_LOG(KOR_LOG_ERROR, "Clean-up step %s failed.", step);
-    }
 }
 
 }  // namespace
@@ -141,8 +121,8 @@ COstrelPartitionManagement::~COstrelPartitionManagement() {
     // detach fails, since a partition left on the controller blocks the next
     // update.
     if (m_usPartitionIndex != 0) {
-        RunCleanupStep("detach", [this] { DettachDynamicPartition(); });
-        RunCleanupStep("delete", [this] { DeleteDynamicPartition(); });
+        Exception::RunCleanupStep("detaching the partition", [this] { DettachDynamicPartition(); });
+        Exception::RunCleanupStep("deleting the partition", [this] { DeleteDynamicPartition(); });
     }
     m_pIPMICommandManagement = nullptr;
     m_usPartitionIndex = 0;
@@ -184,7 +164,7 @@ void COstrelPartitionManagement::CreateDynamicPartition(long long size) {
         // ask for a partition too small for the payload.
         if (size < 0 || units > kMaxUnits) {
             KOR_LOG(KOR_LOG_ERROR, "Partition size of %lld bytes cannot be requested.", size);
-            VEK_RAISE(kErrorCreate);
+            VEK_RAISE(VEKErrorCode::kPartitionNotCreated);
         }
         m_pIPMICommandManagement->SetIPMIRequest(kCreateCommand, static_cast<unsigned int>(units),
                                                  kUnitsPosition, kWordBytes);
@@ -192,12 +172,12 @@ void COstrelPartitionManagement::CreateDynamicPartition(long long size) {
         if (code != 0) {
             KOR_LOG(KOR_LOG_ERROR, "CreateDynamicPartition failed with completion code 0x%02X.",
                     code);
-            VEK_RAISE(kErrorCreate);
+            VEK_RAISE(VEKErrorCode::kPartitionNotCreated);
         }
         const unsigned short after = GetDynamicPartitionIndexInfo();
         if (after == before) {
             KOR_LOG(KOR_LOG_ERROR, "CreateDynamicPartition left the partition map unchanged.");
-            VEK_RAISE(kErrorCreate);
+            VEK_RAISE(VEKErrorCode::kPartitionNotCreated);
         }
         // The one partition this call made is the library's to delete, even
         // when the query of its name fails and leaves the handle unset.
@@ -222,7 +202,7 @@ void COstrelPartitionManagement::AttachDynamicPartition() {
         if (code != 0) {
             KOR_LOG(KOR_LOG_ERROR, "AttachDynamicPartition failed with completion code 0x%02X.",
                     code);
-            VEK_RAISE(kErrorAttach);
+            VEK_RAISE(VEKErrorCode::kPartitionNotAttached);
         }
         for (int call = 0; call < kMountCalls; ++call) {
             if (MountDynPartition()) {
@@ -233,7 +213,7 @@ void COstrelPartitionManagement::AttachDynamicPartition() {
             KOR_LOG(KOR_LOG_DEBUG, "MountDynPartition did not succeed. Retrying....");
         }
         KOR_LOG(KOR_LOG_ERROR, "The attached partition could not be mounted.");
-        VEK_RAISE(kErrorMount);
+        VEK_RAISE(VEKErrorCode::kPartitionNotMounted);
     }
     VEK_PASS_ON;
 }
@@ -245,7 +225,7 @@ void COstrelPartitionManagement::GetDynamicPartitionVolumeName(std::string& path
         path = m_strMountPath;
         if (path.empty()) {
             KOR_LOG(KOR_LOG_ERROR, "The dynamic partition is not mounted.");
-            VEK_RAISE(kErrorAttach);
+            VEK_RAISE(VEKErrorCode::kPartitionNotAttached);
         }
         KOR_LOG(KOR_LOG_DEBUG,
                 "COstrelPartitionManagement::GetDynamicPartitionVolumeName() Leaving.");
@@ -264,7 +244,7 @@ void COstrelPartitionManagement::DettachDynamicPartition() {
         if (code != 0 && code != kNotAttached) {
             KOR_LOG(KOR_LOG_ERROR, "DetachDynamicPartition failed with completion code 0x%02X.",
                     code);
-            VEK_RAISE(kErrorDetach);
+            VEK_RAISE(VEKErrorCode::kPartitionNotDetached);
         }
         const int platform = Platform();
         if (platform == CLinuxUtils::PLATFORM_ESXI || platform == CLinuxUtils::PLATFORM_ESX4)
@@ -287,7 +267,7 @@ void COstrelPartitionManagement::DeleteDynamicPartition() {
         if (code != 0) {
             KOR_LOG(KOR_LOG_ERROR, "DeleteDynamicPartition failed with completion code 0x%02X.",
                     code);
-            VEK_RAISE(kErrorDelete);
+            VEK_RAISE(VEKErrorCode::kPartitionNotDeleted);
         }
         KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::DeleteDynamicPartition() Leaving.");
     }
@@ -308,7 +288,7 @@ std::string COstrelPartitionManagement::GetDynamicPartitionInfo(unsigned int map
                 KOR_LOG(KOR_LOG_ERROR,
                         "DynamicPartitionInfo of partition %d failed with completion code 0x%02X.",
                         number, code);
-                VEK_RAISE(kErrorPartitionInfo);
+                VEK_RAISE(VEKErrorCode::kInternalFailure);
             }
             // A short answer gives a short name rather than a read past its end.
             const std::vector<unsigned char>& response =
@@ -335,7 +315,7 @@ unsigned short COstrelPartitionManagement::GetDynamicPartitionIndexInfo() {
         if (code != 0) {
             KOR_LOG(KOR_LOG_ERROR, "DynamicPartitionIndexInfo failed with completion code 0x%02X.",
                     code);
-            VEK_RAISE(kErrorPartitionInfo);
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
         }
         // The map comes high byte first; the catalogue reads low byte first.
         const unsigned short map = swapBytes(

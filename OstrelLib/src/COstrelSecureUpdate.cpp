@@ -17,6 +17,7 @@
 #include "KORLogger.h"
 #include "KORSystem.h"
 #include "StageStatus.h"
+#include "VEKErrorCodes.h"
 #include "VEKErrorReporting.h"
 
 namespace SecureUpdateFramework {
@@ -24,6 +25,7 @@ namespace SecureUpdateFramework {
 namespace {
 
 using ErrorFramework::CVEKErrorInfo;
+using Exception::RunCleanupStep;
 
 constexpr int kMaxStatusPolls = 3000;
 constexpr int kSecondsBetweenStatusPolls = 5;
@@ -48,22 +50,6 @@ const char* ArbitratorTestFor(int platform) {
             return kESXiArbitratorTest;
         default:
             return nullptr;
-    }
-}
-
-// Runs one step of the way out so that its failure neither escapes (the
-// destructor runs it too) nor stops the steps after it; the failure is
-// logged at ERROR and otherwise dropped, since the outcome of the update is
-// already in the records.
-template <typename Step>
-void RunCleanupStep(const char* what, Step step) noexcept {
-    try {
-        step();
-    } catch (const std::exception& error) {
-        KOR_LOG(KOR_LOG_ERROR, "Error occurred while %s - Caught Exception (%s) ", what,
-                error.what());
-    } catch (...) {
-        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred while %s.", what);
     }
 }
 
@@ -126,7 +112,7 @@ void COstrelSecureUpdate::RunStagedUpdate() {
     Execute();
     m_pPartitionManagement->DeleteDynamicPartition();
     ExecutePostUpdate();
-    m_pVEKErrorInfo->m_nErrorCode = 0;
+    m_pVEKErrorInfo->m_nErrorCode = VEKErrorCode::kSuccess;
 }
 
 void COstrelSecureUpdate::SetBasicDeviceInfo() {
@@ -136,7 +122,7 @@ void COstrelSecureUpdate::SetBasicDeviceInfo() {
         std::unique_ptr<CDeviceInfo> record(new (std::nothrow) CDeviceInfo());
         if (!record) {
             KOR_LOG(KOR_LOG_ERROR, "Error occurred while creating CDeviceInfo object.");
-            VEK_RAISE(31);
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
         }
         record->setDeviceName(descriptor.GetComponentDisplayString());
         record->setComponentType(descriptor.GetComponentTypeDisplayString());
@@ -151,7 +137,7 @@ void COstrelSecureUpdate::SetBasicDeviceInfo() {
         m_vecDeviceInfo.push_back(record.release());
         KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::SetBasicDeviceInfo() Leaving.");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void COstrelSecureUpdate::Initialize() {
@@ -164,31 +150,31 @@ void COstrelSecureUpdate::Initialize() {
                     "Error occurred while creating and initalizing CVEKErrorInfo object.");
             throw;
         }
-        m_pVEKErrorInfo->m_nErrorCode = 1;
+        m_pVEKErrorInfo->m_nErrorCode = VEKErrorCode::kUnexpectedFailure;
 
         m_pIPMICommandManagement = new (std::nothrow) IPMIFramework::CIPMICommandManagement();
         if (m_pIPMICommandManagement == nullptr)
-            VEK_RAISE(31);
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
 
         CheckSystemEnvionment();
 
         m_pOstrelSession =
             SessionFramework::COstrelSession::GetOstrelSession(m_pIPMICommandManagement);
         if (m_pOstrelSession == nullptr)
-            VEK_RAISE(31);
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
 
         m_pPartitionManagement = new (std::nothrow)
             PartitionFramework::COstrelPartitionManagement(m_pIPMICommandManagement);
         if (m_pPartitionManagement == nullptr)
-            VEK_RAISE(31);
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
 
         m_pPayloadContents = PayloadFramework::CPayloadCapabilityFactory::GetPaylodCapabilityObject(
             m_pIPMICommandManagement, kPayloadDirectoryName, m_eDigestType);
         if (m_pPayloadContents == nullptr)
-            VEK_RAISE(2);
+            VEK_RAISE(VEKErrorCode::kNoSecurityMethod);
         KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Initialize() Leaving.");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void COstrelSecureUpdate::CheckSystemEnvionment() {
@@ -198,14 +184,14 @@ void COstrelSecureUpdate::CheckSystemEnvionment() {
         const int platform = CLinuxUtils::GetLinuxOSPlatform();
         if (platform == CLinuxUtils::PLATFORM_NOT_ROOT) {
             KOR_LOG(KOR_LOG_DEBUG, "Unsupported OS.");
-            VEK_RAISE(73);
+            VEK_RAISE(VEKErrorCode::kUnsupportedSystem);
         }
         if (const char* arbitratorTest = ArbitratorTestFor(platform)) {
             if (KORSystem::RunCommandLine(arbitratorTest).raw == 0) {
                 KOR_LOG(KOR_LOG_ERROR,
                         "COstrelSecureUpdate::CheckSystemEnvionment() : usbarbitrator serice is "
                         "running.. stop it before running VEK");
-                VEK_RAISE(56);
+                VEK_RAISE(VEKErrorCode::kUsbArbitratorRunning);
             }
         }
         CLinuxUtils::udevhalInstall();
@@ -213,22 +199,22 @@ void COstrelSecureUpdate::CheckSystemEnvionment() {
         const VEKOstrelCommon::OSTREL_TYPE type =
             COstrelUtils::GetOstrelType(m_pIPMICommandManagement);
         if (type == VEKOstrelCommon::OSTREL_TYPE_NONE)
-            VEK_RAISE(71);
+            VEK_RAISE(VEKErrorCode::kNoStagingStorage);
         KOR_LOG(KOR_LOG_INFO,
                 "COstrelSecureUpdate::CheckSystemEnvionment() : Proceeding with Ostrel Type (%s).",
                 VEKOstrelCommon::OSTREL_TYPE_INFO[type]);
 
         if (!COstrelUtils::CheckOstrelAccessEnabled(m_pIPMICommandManagement))
-            VEK_RAISE(45);
+            VEK_RAISE(VEKErrorCode::kStagingAccessDisabled);
         KOR_LOG(KOR_LOG_INFO,
                 "COstrelSecureUpdate::CheckSystemEnvionment() : Ostrel Access enabled for update.");
 
         if (!COstrelUtils::CheckOrinRunningStatus(m_pIPMICommandManagement))
-            VEK_RAISE(72);
+            VEK_RAISE(VEKErrorCode::kOrinNotReady);
         KOR_LOG(KOR_LOG_INFO, "COstrelUtils::CheckOrinRunningStatus() : Orin is ready.");
         KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::CheckSystemEnvionment() Leaving.");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void COstrelSecureUpdate::PollStatusExecution() {
@@ -237,7 +223,7 @@ void COstrelSecureUpdate::PollStatusExecution() {
         unsigned int status = 0;
         for (int poll = 0; poll < kMaxStatusPolls; ++poll) {
             if (m_pIPMICommandManagement->ProcessIPMICommand(kStatusPollCommand) != 0)
-                VEK_RAISE(31);
+                VEK_RAISE(VEKErrorCode::kInternalFailure);
             status = m_pIPMICommandManagement->GetIPMIResponse(kStatusPollCommand,
                                                                kStageStatusPosition, 1);
             const StageStatusMeaning& meaning = MeaningOfStageStatus(status);
@@ -247,7 +233,7 @@ void COstrelSecureUpdate::PollStatusExecution() {
                 return;
             }
             if (meaning.outcome == StageOutcome::Failed) {
-                if (meaning.errorCode != 0)
+                if (meaning.errorCode != kKeepCurrentCode)
                     VEK_RAISE(meaning.errorCode);
                 VEK_RAISE_CURRENT();
             }
@@ -255,15 +241,15 @@ void COstrelSecureUpdate::PollStatusExecution() {
         }
         // Still pending after the last poll: the controller never finished.
         if (status == kStageStatusPending)
-            VEK_RAISE(66);
+            VEK_RAISE(VEKErrorCode::kStageNotAccepted);
         VEK_RAISE_CURRENT();
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void COstrelSecureUpdate::PopulateDeviceInfoDetails() {
     KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::PopulateDeviceInfoDetails() Entering.");
-    int code = 1;
+    int code = VEKErrorCode::kUnexpectedFailure;
     std::string message;
     try {
         // Also when Initialize never ran: the codes went to the shared

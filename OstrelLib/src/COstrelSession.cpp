@@ -5,6 +5,7 @@
 #include "CIPMICommandManagement.h"
 #include "CPlatformLayer.h"
 #include "KORLogger.h"
+#include "VEKErrorCodes.h"
 #include "VEKErrorReporting.h"
 
 namespace SessionFramework {
@@ -18,7 +19,6 @@ constexpr int kSessionValuePosition = 4;
 constexpr int kSessionValueLength = 2;
 constexpr int kMaxBeginAttempts = 10;
 constexpr int kBeginPauseSeconds = 2;
-constexpr int kErrorNoSession = 63;
 
 }  // namespace
 
@@ -86,7 +86,7 @@ void COstrelSession::BeginOstrelSession() {
             return;
         }
         KOR_LOG(KOR_LOG_ERROR, "No ostrel session could be created.");
-        VEK_RAISE(kErrorNoSession);
+        VEK_RAISE(VEKErrorCode::kSessionNotGranted);
     }
     VEK_PASS_ON;
 }

@@ -29,7 +29,7 @@ FirmwareFramework::CPyalodContents* CPayloadCapabilityFactory::GetPaylodCapabili
                 return nullptr;
         }
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 }  // namespace PayloadFramework

@@ -5,6 +5,7 @@
 #include "KORLogger.h"
 #include "KORSystem.h"
 #include "PayloadFileTransfer.h"
+#include "VEKErrorCodes.h"
 #include "VEKErrorReporting.h"
 
 namespace FirmwareFramework {
@@ -49,7 +50,7 @@ CPyalodContents::CPyalodContents(std::string& name,
         m_strPayloadSubdirectory = "/" + name;
         KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::CPyalodContents() Leaving.");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 CPyalodContents::~CPyalodContents() {
@@ -65,7 +66,7 @@ void CPyalodContents::CollectUpdateContents() {
         KORFileUtil::GetFileNamesInDirectory(directory, "", "", "", names, true);
         if (names.empty()) {
             KOR_LOG(KOR_LOG_ERROR, "No update content found in %s.", directory.c_str());
-            VEK_RAISE(75);
+            VEK_RAISE(VEKErrorCode::kPayloadEmpty);
         }
         for (const KORString& name : names) {
             m_llTotalSize += static_cast<long long>(KORFile(name).GetSize());
@@ -75,7 +76,7 @@ void CPyalodContents::CollectUpdateContents() {
         m_llTotalSize = PartitionSizeFor(m_llTotalSize);
         KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::CollectUpdateContents() Leaving.");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CPyalodContents::UploadUpdateContents(const std::string& mountPoint) {
@@ -86,7 +87,7 @@ void CPyalodContents::UploadUpdateContents(const std::string& mountPoint) {
         SyncAll(mountPoint);
         KOR_LOG(KOR_LOG_DEBUG, "CPyalodContents::UploadUpdateContents() Leaving.");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CPyalodContents::CopyUpdateContents(const std::string& mountPoint) {
@@ -96,7 +97,7 @@ void CPyalodContents::CopyUpdateContents(const std::string& mountPoint) {
         if (!MakeDirectoryPath(directory, failure)) {
             KOR_LOG(KOR_LOG_ERROR, "Making the update content directory failed: %s.",
                     failure.c_str());
-            VEK_RAISE(31);
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
         }
         KOR_LOG(KOR_LOG_INFO, "Made update content directory : (%s)", directory.c_str());
         std::vector<char> buffer(kCopyBufferSize);
@@ -105,13 +106,13 @@ void CPyalodContents::CopyUpdateContents(const std::string& mountPoint) {
             if (!CopyFileFlushed(source, destination, buffer, failure)) {
                 KOR_LOG(KOR_LOG_ERROR, "Copying update content %s to %s failed: %s.",
                         source.c_str(), destination.c_str(), failure.c_str());
-                VEK_RAISE(31);
+                VEK_RAISE(VEKErrorCode::kInternalFailure);
             }
             KOR_LOG(KOR_LOG_INFO, "Copied update content : (%s) to (%s)", source.c_str(),
                     destination.c_str());
         }
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CPyalodContents::SyncAll(const std::string& mountPoint) {
@@ -123,7 +124,7 @@ void CPyalodContents::SyncAll(const std::string& mountPoint) {
         if (!KORSystem::RunCommandLine("sync").Succeeded())
             KOR_LOG(KOR_LOG_WARN, "Command sync failed.");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 long long CPyalodContents::GetTotalSize() const {
@@ -139,12 +140,12 @@ void CPyalodContents::AddPackageFile(const std::string& path) {
         const KORFile file{KORString(path)};
         if (!file.Exists() || file.IsEmpty()) {
             KOR_LOG(KOR_LOG_ERROR, "Package file %s is missing or empty.", path.c_str());
-            VEK_RAISE(74);
+            VEK_RAISE(VEKErrorCode::kPackageFileMissing);
         }
         m_vecContents.push_back(path);
         m_llTotalSize += static_cast<long long>(file.GetSize());
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 }  // namespace FirmwareFramework

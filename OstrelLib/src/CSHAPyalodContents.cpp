@@ -6,6 +6,7 @@
 #include "KORLogger.h"
 #include "ManifestText.h"
 #include "PayloadFileTransfer.h"
+#include "VEKErrorCodes.h"
 #include "VEKErrorReporting.h"
 
 namespace FirmwareFramework {
@@ -20,22 +21,26 @@ const char* const kHashTransferCommand = "SecureStageXMLHashTransferSHA";
 constexpr std::size_t kDigestPieceLength = 10;
 constexpr int kDigestPiecePosition = 8;
 
-// The file's digest as 64 hex digits. The digest reports an unreadable file
-// with a plain text, which is logged and becomes code 31 here so that the
-// record tells the cause like every other failure.
+void LogDigestFailure(const std::string& path, const char* reason) {
+    KOR_LOG(KOR_LOG_ERROR, "Digest of update content %s failed: %s", path.c_str(), reason);
+}
+
+// The file's digest as 64 hex digits. The digest reports a file it cannot
+// digest (unreadable, or empty) with a plain text that does not say which
+// file: the file is named in the log here, and the text passes on untouched
+// to the update's catch-all, which leaves the code recorded so far.
 std::string FileDigest(CSHA& sha, const std::string& path) {
     char hex[65];
-    std::string problem;
     try {
         sha.CalculateSHA256(path, true, hex);
-        return hex;
     } catch (const std::string& text) {
-        problem = text;
+        LogDigestFailure(path, text.c_str());
+        throw;
     } catch (const char* text) {
-        problem = text;
+        LogDigestFailure(path, text != nullptr ? text : "");
+        throw;
     }
-    KOR_LOG(KOR_LOG_ERROR, "Digest of update content %s failed: %s", path.c_str(), problem.c_str());
-    VEK_RAISE(31);
+    return hex;
 }
 
 void SendOrRaise(IPMIFramework::CIPMICommandManagement* catalogue, const char* command) {
@@ -43,7 +48,7 @@ void SendOrRaise(IPMIFramework::CIPMICommandManagement* catalogue, const char* c
     if (completionCode != 0) {
         KOR_LOG(KOR_LOG_ERROR, "Command %s failed with completion code 0x%02x.", command,
                 completionCode);
-        VEK_RAISE(24);
+        VEK_RAISE(VEKErrorCode::kManifestDigestNotSent);
     }
 }
 
@@ -59,7 +64,7 @@ void CSHAPyalodContents::CollectPackageXMLFile() {
     VEK_TRY {
         AddPackageFile(m_strBaseDirectory + "package.xml");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CSHAPyalodContents::TransferUpdateXMLHeader(const std::string& mountPoint) {
@@ -76,7 +81,7 @@ void CSHAPyalodContents::TransferUpdateXMLHeader(const std::string& mountPoint) 
         }
         KOR_LOG(KOR_LOG_DEBUG, "CSHAPyalodContents::TransferUpdateXMLHeader() Leaving.");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CSHAPyalodContents::GenerateUpdateXML(const std::string& mountPoint, std::string& digest) {
@@ -86,7 +91,8 @@ void CSHAPyalodContents::GenerateUpdateXML(const std::string& mountPoint, std::s
         std::string failure;
         if (!file.Open(path, failure)) {
             KOR_LOG(KOR_LOG_ERROR, "Writing the manifest failed: %s.", failure.c_str());
-            ErrorFramework::CVEKErrorInfo::GetVEKErrorInfo()->m_nErrorCode = 31;
+            ErrorFramework::CVEKErrorInfo::GetVEKErrorInfo()->m_nErrorCode =
+                VEKErrorCode::kInternalFailure;
             VEK_RAISE_WITH_MESSAGE(
                 "Unable to open input_secupd.xml file to write ostrel update content.");
         }
@@ -99,7 +105,7 @@ void CSHAPyalodContents::GenerateUpdateXML(const std::string& mountPoint, std::s
 
         if (!file.Write(text.data(), text.size(), failure) || !file.Finish(failure)) {
             KOR_LOG(KOR_LOG_ERROR, "Writing the manifest failed: %s.", failure.c_str());
-            VEK_RAISE(31);
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
         }
         KOR_LOG(KOR_LOG_DEBUG, "Content of %s :\n %s.", UPDATE_XML_FILE_NAME, text.c_str());
 
@@ -107,7 +113,7 @@ void CSHAPyalodContents::GenerateUpdateXML(const std::string& mountPoint, std::s
         sha.CalculateSHA256(text, false, hex);
         digest = hex;
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 }  // namespace FirmwareFramework

@@ -3,6 +3,7 @@
 #include "CIPMICommandManagement.h"
 #include "KORLogger.h"
 #include "StageStatus.h"
+#include "VEKErrorCodes.h"
 #include "VEKErrorReporting.h"
 
 namespace SecureUpdateFramework {
@@ -48,13 +49,13 @@ void CStageUpdate::Execute() {
             KOR_LOG(KOR_LOG_ERROR,
                     "Error occurred during stage update: Request Not Accepted and Stage Only "
                     "Failed.");
-            VEK_RAISE(66);
+            VEK_RAISE(VEKErrorCode::kStageNotAccepted);
         }
         if (status == kStageStatusPending)
             PollStatusExecution();
         KOR_LOG(KOR_LOG_DEBUG, "CStageUpdate::Execute() Leaving");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CStageUpdate::ExecutePostUpdate() {

@@ -23,7 +23,7 @@ CVEKErrorInfo* CVEKErrorInfo::GetVEKErrorInfo() {
             m_pVEKErrorInfo = new CVEKErrorInfo();
         return m_pVEKErrorInfo;
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 void CVEKErrorInfo::ReleaseVEKErrorInfo() {
@@ -63,7 +63,7 @@ CVEKErrorInfo::CVEKErrorInfo() : m_nErrorCode(0) {
         }
         KOR_LOG(KOR_LOG_DEBUG, "CVEKErrorInfo::CVEKErrorInfo() Leaving");
     }
-    VEK_PASS_ON
+    VEK_PASS_ON;
 }
 
 CVEKErrorInfo::~CVEKErrorInfo() = default;

@@ -1,6 +1,7 @@
 #include "StageStatus.h"
 
 #include "KORLogger.h"
+#include "VEKErrorCodes.h"
 
 namespace SecureUpdateFramework {
 
@@ -12,30 +13,36 @@ struct StageStatusEntry {
 };
 
 const StageStatusEntry kStageStatuses[] = {
-    {0, {" Polling Success", KOR_LOG_DEBUG, StageOutcome::Finished, 0}},
+    {0, {" Polling Success", KOR_LOG_DEBUG, StageOutcome::Finished, kKeepCurrentCode}},
     {1,
      {"Error occurred during stage update:  Polling Failed", KOR_LOG_ERROR, StageOutcome::Failed,
-      0}},
+      kKeepCurrentCode}},
     {kStageStatusPending,
-     {"Pending Staging/Update in Progress", KOR_LOG_DEBUG, StageOutcome::PollAgain, 0}},
-    {3, {"Success Update Staged and Reboot Required", KOR_LOG_DEBUG, StageOutcome::Finished, 0}},
+     {"Pending Staging/Update in Progress", KOR_LOG_DEBUG, StageOutcome::PollAgain,
+      kKeepCurrentCode}},
+    {3,
+     {"Success Update Staged and Reboot Required", KOR_LOG_DEBUG, StageOutcome::Finished,
+      kKeepCurrentCode}},
     {4,
      {"Success Update Applied or Update Staged: Reboot not Required", KOR_LOG_DEBUG,
-      StageOutcome::Finished, 0}},
+      StageOutcome::Finished, kKeepCurrentCode}},
     {5,
      {"Error occurred during stage update: Device or Action not supported", KOR_LOG_ERROR,
-      StageOutcome::Failed, 67}},
+      StageOutcome::Failed, VEKErrorCode::kNotSupported}},
     {6,
      {"Error occurred during stage update: Quilla firmware Update Required", KOR_LOG_ERROR,
-      StageOutcome::Failed, 68}},
+      StageOutcome::Failed, VEKErrorCode::kControllerFirmwareTooOld}},
     {7,
      {"Error occurred during stage update: Orin is Disabled", KOR_LOG_ERROR, StageOutcome::Failed,
-      55}},
-    {38, {"SHA256 Checksum match Failed", KOR_LOG_ERROR, StageOutcome::Failed, 66}},
+      VEKErrorCode::kOrinDisabled}},
+    {38,
+     {"SHA256 Checksum match Failed", KOR_LOG_ERROR, StageOutcome::Failed,
+      VEKErrorCode::kStageNotAccepted}},
 };
 
 const StageStatusMeaning kUnknownStageStatus = {"Unknow return code and continue to poll again",
-                                                KOR_LOG_ERROR, StageOutcome::PollAgain, 0};
+                                                KOR_LOG_ERROR, StageOutcome::PollAgain,
+                                                kKeepCurrentCode};
 
 }  // namespace
 

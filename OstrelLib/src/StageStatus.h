@@ -10,9 +10,12 @@ struct StageStatusMeaning {
     const char* logLine;
     int logLevel;
     StageOutcome outcome;
-    // The error code a failure records; 0 leaves the current code in place.
+    // The error code a failure records, or kKeepCurrentCode.
     int errorCode;
 };
+
+// A failure that records no code of its own: the current code stays.
+constexpr int kKeepCurrentCode = 0;
 
 // The status byte the controller answers while the staging goes on.
 constexpr unsigned int kStageStatusPending = 2;

@@ -1,6 +1,7 @@
 #include "VEKErrorReporting.h"
 
 #include "CVEKErrorInfo.h"
+#include "KORLogger.h"
 #include "SourcePathShortener.h"
 
 namespace Exception {
@@ -38,6 +39,13 @@ void PassOnBadAlloc(const std::bad_alloc& caught, const SourcePlace& place) {
     if (!described)
         throw;
     throw BadAllocException(message);
+}
+
+void LogCleanupFailure(const char* what, const char* reason) noexcept {
+    if (reason != nullptr)
+        KOR_LOG(KOR_LOG_ERROR, "Error occurred while %s - Caught Exception (%s) ", what, reason);
+    else
+        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred while %s.", what);
 }
 
 }  // namespace Exception

@@ -171,8 +171,11 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
         const char* what;
         const char* scenario;
         std::function<void(const kortest::TemporaryDirectory&)> afterCollecting;
-        int code;
+        int code;            // recorded over the 1 an update starts with
         std::string logged;  // part of the ERROR line
+        // The digest's own text, passed on as it was thrown; null for a
+        // CVEKException with the code's message.
+        const char* passedOn = nullptr;
     };
     const auto nothing = [](const kortest::TemporaryDirectory&) {};
     const Row rows[] = {
@@ -188,9 +191,12 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
         {"partition full",
          "disk sdb = label=SECUPD fat=16 size=8M\nmount /tmp/SECUPD = /dev/sdb\nmount.space = 25",
          nothing, 31, "fw.bin: No space left on device."},
+        // Reaches the update's catch-all, which leaves code 1.
         {"empty payload file", "",
-         [](const kortest::TemporaryDirectory& package) { package.Write("payload/fw.bin", ""); },
-         31, "FileDigest ERROR: in CSHA::FinalDigest(), No data Added before call!"},
+         [](const kortest::TemporaryDirectory& package) { package.Write("payload/fw.bin", ""); }, 1,
+         "payload/fw.bin failed: FileDigest ERROR: in CSHA::FinalDigest(), No data Added "
+         "before call!",
+         "FileDigest ERROR: in CSHA::FinalDigest(), No data Added before call!"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -198,8 +204,22 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
         m_work.WritePackage({{"fw.bin", "firmware"}});
         auto payload = Collected();
         row.afterCollecting(m_work.Package());
+        ErrorFramework::CVEKErrorInfo::GetVEKErrorInfo()->m_nErrorCode = 1;
         m_log.Take();
-        ExpectFailure([&] { payload->UploadUpdateContents(kMountPoint); }, row.code);
+        const auto upload = [&] { payload->UploadUpdateContents(kMountPoint); };
+        if (row.passedOn == nullptr) {
+            ExpectFailure(upload, row.code);
+        } else {
+            try {
+                upload();
+                ADD_FAILURE() << "nothing thrown";
+            } catch (const std::string& text) {
+                EXPECT_EQ(text, row.passedOn);
+            } catch (const Exception::CVEKException& error) {
+                ADD_FAILURE() << "converted to a CVEKException: " << error.what();
+            }
+            EXPECT_EQ(cataloguetest::RecordedErrorCode(), row.code);
+        }
         std::string errors;
         for (const std::string& line : m_log.Take())
             if (line.rfind("ERROR", 0) == 0)

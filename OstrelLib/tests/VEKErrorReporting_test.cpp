@@ -23,12 +23,12 @@ std::string Frame(const std::string& function, long line) {
 // clang-format off
 const long kRaiseLine = __LINE__; void RaiseSeventySix() { VEK_RAISE(76); }
 const long kRaiseCurrentLine = __LINE__; void RaiseCurrent() { VEK_RAISE_CURRENT(); }
-const long kInnerLine = __LINE__; void Inner() { VEK_TRY { RaiseSeventySix(); } VEK_PASS_ON }
-const long kOuterLine = __LINE__; void Outer() { VEK_TRY { Inner(); } VEK_PASS_ON }
-const long kAllocLine = __LINE__; void Allocate() { VEK_TRY { throw std::bad_alloc(); } VEK_PASS_ON }
-const long kAllocOuterLine = __LINE__; void AllocateOuter() { VEK_TRY { Allocate(); } VEK_PASS_ON }
-int PassOnValue(int value) { VEK_TRY { return value + 1; } VEK_PASS_ON }
-void PassOnForeign() { VEK_TRY { throw std::string("digest failed"); } VEK_PASS_ON }
+const long kInnerLine = __LINE__; void Inner() { VEK_TRY { RaiseSeventySix(); } VEK_PASS_ON; }
+const long kOuterLine = __LINE__; void Outer() { VEK_TRY { Inner(); } VEK_PASS_ON; }
+const long kAllocLine = __LINE__; void Allocate() { VEK_TRY { throw std::bad_alloc(); } VEK_PASS_ON; }
+const long kAllocOuterLine = __LINE__; void AllocateOuter() { VEK_TRY { Allocate(); } VEK_PASS_ON; }
+int PassOnValue(int value) { VEK_TRY { return value + 1; } VEK_PASS_ON; }
+void PassOnForeign() { VEK_TRY { throw std::string("digest failed"); } VEK_PASS_ON; }
 // clang-format on
 
 class VEKErrorReportingTest : public ::testing::Test {

@@ -1,18 +1,21 @@
 """updatehost as operators' scripts see it, end to end inside the simulated
 machine: with --json, standard output is exactly one JSON object whatever
 happens, and the exit status, the outcome and the error object follow the
-documented table; --check names each missing file and never reaches the
+documented table, which has a row for every code of the error catalogue or
+lists it as generic, and agrees with the README; --check names each missing file and never reaches the
 controller; the package directory argument works from any directory.
 
     operator_host_test.py SOURCE-DIR UPDATEHOST LIBRARY SIMULATOR
 """
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
+from xml.etree import ElementTree
 
 # Absolute paths: the host runs in the package directory, and a preload the
 # loader cannot find would let the update reach the real machine.
@@ -72,6 +75,11 @@ class OperatorHost(unittest.TestCase):
             ("package-without-descriptor", 3, "package-not-found", 74, False, "package"),
             ("session-refused", 4, "controller-not-ready", 63, True, "session"),
             ("disk-never-appears", 5, "timed-out", 37, True, "partition"),
+            ("ipmi-answer-lost", 5, "timed-out", 28, True, None),
+            ("stage-checksum-mismatch", 6, "stage-not-accepted", 66, True, "stage"),
+            # The generic codes: no phase, not retryable.
+            ("stage-poll-failed", 1, "update-failed", 1, False, None),
+            ("stage-poll-refused", 1, "update-failed", 31, False, None),
         ]
         for name, status, outcome, code, retryable, phase in cases:
             with self.subTest(name):
@@ -97,7 +105,7 @@ class OperatorHost(unittest.TestCase):
                 self.assertEqual(error["message"], record["errorMessage"])
                 self.assertTrue(error["message"])
                 self.assertEqual(error["retryable"], retryable)
-                self.assertEqual(error["phase"], phase)
+                self.assertEqual(error.get("phase"), phase)
 
     def test_failures_of_the_host_itself_are_reports_too(self):
         scenario = os.path.join(SCENARIOS, "healthy.scn")
@@ -158,16 +166,57 @@ class OperatorHost(unittest.TestCase):
                                 report["problems"])
                 self.assertIn(problem, report["error"]["message"] + " ".join(report["problems"]))
 
-    def test_help_lists_every_exit_status_as_the_readme_does(self):
+    def exit_table(self):
+        """--help's exit table: {status: (outcome, codes)}, and the generic codes."""
         run = subprocess.run([UPDATEHOST, "--help"], capture_output=True, text=True, timeout=30)
         self.assertEqual(run.returncode, 0)
+        statuses, generic, status = {}, [], None
+        lines = iter(run.stdout.splitlines())
+        for line in lines:
+            if line.startswith("Exit status"):
+                break
+        for line in lines:
+            row = re.match(r"  (\d+)  ([a-z-]+) +\S", line)
+            codes = re.match(r" {27}codes?((?: \d+)+)$", line)
+            if line.startswith("Generic codes"):
+                break
+            if row:
+                status = int(row.group(1))
+                statuses[status] = (row.group(2), [])
+            elif codes:
+                statuses[status][1].extend(int(code) for code in codes.group(1).split())
+        for line in lines:
+            row = re.match(r"  (\d+) +(\S.*)$", line)
+            if row:
+                generic.append(int(row.group(1)))
+        return statuses, generic
+
+    def test_every_catalogue_code_has_a_row_or_is_generic(self):
+        catalogue = [int(entry.get("CodeNo")) for entry in
+                     ElementTree.parse(os.path.join(SOURCE, "package", "ErrorCodes.xml")).iter(
+                         "ErrorCode")]
+        statuses, generic = self.exit_table()
+        listed = generic + [code for _, codes in statuses.values() for code in codes]
+        for code in catalogue:
+            self.assertEqual(listed.count(code), 1, "code %d: rows and generic %s" % (code, listed))
+        # A row for a code the library never records is a stale row.
+        self.assertEqual(sorted(listed), sorted(catalogue))
+        self.assertTrue(generic)
+
+    def test_help_lists_every_exit_status_as_the_readme_does(self):
+        statuses, generic = self.exit_table()
+        self.assertEqual(sorted(statuses), list(range(7)))
         with open(os.path.join(SOURCE, "README.md")) as text:
             readme = text.read()
-        for status, outcome in enumerate(["success", "update-failed", "usage-error",
-                                          "package-not-found", "controller-not-ready",
-                                          "timed-out"]):
-            self.assertIn("  %d  %s" % (status, outcome), run.stdout)
-            self.assertIn("| %d | `%s` |" % (status, outcome), readme)
+        for status, (outcome, codes) in statuses.items():
+            with self.subTest(outcome):
+                row = re.search(r"^\| %d \| `%s` \| (.*) \|$" % (status, outcome), readme,
+                                re.MULTILINE)
+                self.assertIsNotNone(row, "no README row for %d %s" % (status, outcome))
+                # Generic codes end in an update failure.
+                expected = codes + (generic if outcome == "update-failed" else [])
+                self.assertEqual(sorted(int(code) for code in re.findall(r"\d+", row.group(1))),
+                                 sorted(expected))
 
 
 if __name__ == "__main__":

@@ -38,6 +38,7 @@
 
 #include "HostProcess.h"
 #include "SimulatedTrace.h"
+#include "VEKErrorCodes.h"
 
 namespace {
 
@@ -351,32 +352,34 @@ struct FaultCase {
     ControllerLeftovers kept;
 };
 
-// Refusals a command ends in: a completion code other than 0 and 0xCC for
-// every try of a command retried so often (1 for one that is not), and for
-// fewer tries; 0xCC and a lost or oversize answer fail the transfer (28); an
-// answer with a foreign message id is passed over.
+// Refusals a command ends in: the code recorded for a completion code other
+// than 0 and 0xCC on every try of a command retried so often (1 for one that
+// is not), and on fewer tries; 0xCC and a lost or oversize answer fail the
+// transfer (28); an answer with a foreign message id is passed over.
 struct CommandFailure {
     int refused;
     int refusedLessOften;
     int tries;
 };
+namespace Code = VEKErrorCode;
 const std::map<std::string, CommandFailure> kCommandFailures = {
-    {"BeginOstrelSessionExtend", {63, 0, 10}},
-    {"CreateDynamicPartition", {22, 22, 1}},
-    {"AttachDynamicPartition", {27, 27, 1}},
-    {"DetachDynamicPartition", {23, 23, 1}},
-    {"DeleteDynamicPartition", {44, 44, 1}},
-    {"SecureStageXMLHashTransferSHA", {24, 24, 1}},
-    {"SecureStageUpdateSHA", {66, 0, 10}},
-    {"PollStatusStageUpdate", {31, 31, 1}},
-    {"DynamicPartitionIndexInfo", {31, 31, 1}},
-    {"DynamicPartitionInfo", {31, 31, 1}},
-    {"EndOstrelSession", {0, 0, 1}},
-    {"OstrelType", {71, 71, 1}},
-    {"OstrelAccessEnabled", {45, 45, 1}},
-    {"GUIDEnableCheck", {2, 2, 1}},
-    {"OrinStatus", {72, 72, 1}},
-    {"SecureStageDataTransferSHA", {24, 24, 1}},
+    {"BeginOstrelSessionExtend", {Code::kSessionNotGranted, Code::kSuccess, 10}},
+    {"CreateDynamicPartition", {Code::kPartitionNotCreated, Code::kPartitionNotCreated, 1}},
+    {"AttachDynamicPartition", {Code::kPartitionNotAttached, Code::kPartitionNotAttached, 1}},
+    {"DetachDynamicPartition", {Code::kPartitionNotDetached, Code::kPartitionNotDetached, 1}},
+    {"DeleteDynamicPartition", {Code::kPartitionNotDeleted, Code::kPartitionNotDeleted, 1}},
+    {"SecureStageXMLHashTransferSHA",
+     {Code::kManifestDigestNotSent, Code::kManifestDigestNotSent, 1}},
+    {"SecureStageUpdateSHA", {Code::kStageNotAccepted, Code::kSuccess, 10}},
+    {"PollStatusStageUpdate", {Code::kInternalFailure, Code::kInternalFailure, 1}},
+    {"DynamicPartitionIndexInfo", {Code::kInternalFailure, Code::kInternalFailure, 1}},
+    {"DynamicPartitionInfo", {Code::kInternalFailure, Code::kInternalFailure, 1}},
+    {"EndOstrelSession", {Code::kSuccess, Code::kSuccess, 1}},
+    {"OstrelType", {Code::kNoStagingStorage, Code::kNoStagingStorage, 1}},
+    {"OstrelAccessEnabled", {Code::kStagingAccessDisabled, Code::kStagingAccessDisabled, 1}},
+    {"GUIDEnableCheck", {Code::kNoSecurityMethod, Code::kNoSecurityMethod, 1}},
+    {"OrinStatus", {Code::kOrinNotReady, Code::kOrinNotReady, 1}},
+    {"SecureStageDataTransferSHA", {Code::kManifestDigestNotSent, Code::kManifestDigestNotSent, 1}},
 };
 
 // Command lines whose failure makes the mount fail every time (37), by
