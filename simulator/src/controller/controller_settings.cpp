@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <type_traits>
 
 #include "controller_wire.h"
 #include "sim_core.h"
@@ -10,6 +11,7 @@ namespace sim::devices {
 namespace {
 
 const std::string kPrefix = "controller.";
+constexpr long long kDayMs = 24LL * 3600 * 1000;
 
 uint8_t Byte(const SettingLine& line) {
     const long long value = line.scenario.Number(line.key, 0);
@@ -29,23 +31,24 @@ std::vector<long long> StatusList(const SettingLine& line) {
     return values;
 }
 
-long long Within(const SettingLine& line, long long lowest, long long highest) {
-    const long long value = line.scenario.Number(line.key, 0);
-    if (value < lowest || value > highest) {
-        throw std::runtime_error(line.key + ": expected " + std::to_string(lowest) + " to " +
-                                 std::to_string(highest));
-    }
-    return value;
-}
-
-template <uint8_t ControllerSettings::*kField>
+// Readers of a plain member, for a row to name with the member it fills.
+template <auto kField>
 void ReadByte(const SettingLine& line, ControllerSettings& settings) {
     settings.*kField = Byte(line);
 }
 
-template <std::vector<long long> ControllerSettings::*kField>
+template <auto kField>
 void ReadStatuses(const SettingLine& line, ControllerSettings& settings) {
     settings.*kField = StatusList(line);
+}
+
+template <auto kField, long long kHighest>
+void ReadCount(const SettingLine& line, ControllerSettings& settings) {
+    const long long value = line.scenario.Number(line.key, 0);
+    if (value < 0 || value > kHighest)
+        throw std::runtime_error(line.key + ": expected 0 to " + std::to_string(kHighest));
+    using Count = std::remove_reference_t<decltype(settings.*kField)>;
+    settings.*kField = static_cast<Count>(value);
 }
 
 void ReadSessionId(const SettingLine& line, ControllerSettings& settings) {
@@ -101,14 +104,6 @@ void ReadDiskLayout(const SettingLine& line, ControllerSettings& settings) {
     if (line.value != "whole" && line.value != "partitioned")
         throw std::runtime_error(line.key + ": expected whole or partitioned");
     settings.diskPartitioned = line.value == "partitioned";
-}
-
-void ReadVisibleAfterMs(const SettingLine& line, ControllerSettings& settings) {
-    settings.diskVisibleAfterMs = static_cast<uint64_t>(Within(line, 0, 24LL * 3600 * 1000));
-}
-
-void ReadVisibleAfter(const SettingLine& line, ControllerSettings& settings) {
-    settings.diskVisibleAfter = static_cast<int>(Within(line, 0, 1000));
 }
 
 void ReadImage(const SettingLine& line, ControllerSettings& settings) {
@@ -176,8 +171,8 @@ const std::vector<ControllerSetting>& ControllerSettingTable() {
         {"long_running.", "", ReadLongRunning},
         {"poll_cc", "0", ReadByte<&S::pollCompletionCode>},
         {"disk_layout", "whole", ReadDiskLayout},
-        {"disk_visible_after_ms", "0", ReadVisibleAfterMs},
-        {"disk_visible_after", "0", ReadVisibleAfter},
+        {"disk_visible_after_ms", "0", ReadCount<&S::diskVisibleAfterMs, kDayMs>},
+        {"disk_visible_after", "0", ReadCount<&S::diskVisibleAfter, 1000>},
         {"image", "", ReadImage},
         {"disk_address", "", ReadDiskAddress},
         {"fat", "auto", ReadFat},
