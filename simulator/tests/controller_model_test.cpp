@@ -1,6 +1,7 @@
 // The controller model's answers on the wire: status queries, the update
 // session, dynamic partitions and their handles, the digest transfer, the
-// status poll of long-running commands and the scenario's overrides.
+// status poll of long-running commands and the scenario's overrides; and its
+// command and settings tables against the shipped catalogue and the README.
 
 #include <gtest/gtest.h>
 
