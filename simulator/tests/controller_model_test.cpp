@@ -1,13 +1,16 @@
 // The controller model's answers on the wire: status queries, the update
 // session, dynamic partitions and their handles, the digest transfer, the
-// status poll of long-running commands and the scenario's overrides.
+// status poll of long-running commands and the scenario's overrides; and its
+// command and settings tables against the shipped catalogue and the README.
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 
 #include "../src/controller/controller_commands.h"
+#include "../src/controller/controller_setting_table.h"
 #include "ipmi_test_client.h"
 #include "simmachine/SimMachine.h"
 
@@ -122,6 +125,8 @@ TEST(ControllerModel, LongRunningCommandsFinishThroughTheStatusPoll) {
                    {poll, "31 a2 00 0a 11 05 00"},
                    {poll, "31 a2 00 0a 11 05 00"}});
     ExpectAnswers("controller.poll_cc = 0xc3", {{poll, "31 a2 c3"}});
+    // The poll itself is never long-running, also when named by its bytes.
+    ExpectAnswers("controller.long_running.30:a2 = 5", {{poll, "31 a2 00 0a 11 00 00"}});
 }
 
 TEST(ControllerModel, OverridesCompletionCodesAndAnswers) {
@@ -162,9 +167,11 @@ TEST(ControllerModel, ShippedCatalogueDescribesTheModelsCommands) {
         ASSERT_NE(equals, std::string::npos) << line;
         sections[section][line.substr(0, equals)] = line.substr(equals + 3);
     }
-    const auto& commands = sim::devices::ControllerCommands();
-    EXPECT_EQ(sections.size(), commands.size());
-    for (const sim::devices::ControllerCommand& command : commands) {
+    size_t catalogued = 0;
+    for (const sim::devices::ControllerCommand& command : sim::devices::ControllerCommands()) {
+        if (!command.catalogued)
+            continue;
+        ++catalogued;
         SCOPED_TRACE(command.name);
         ASSERT_EQ(sections.count(command.name), 1u);
         auto& entry = sections[command.name];
@@ -175,8 +182,52 @@ TEST(ControllerModel, ShippedCatalogueDescribesTheModelsCommands) {
         EXPECT_EQ(bytes.size(), command.requestLength);
         EXPECT_EQ(entry["RequestLength"], std::to_string(command.requestLength));
         EXPECT_EQ(entry["ResponseLength"], std::to_string(command.responseLength));
-        EXPECT_EQ(entry["IsSessionRequired"], command.sessionRequired ? "1" : "0");
+        EXPECT_EQ(entry["IsSessionRequired"],
+                  command.session == sim::devices::kSessionBound ? "1" : "0");
     }
+    EXPECT_EQ(sections.size(), catalogued);
+}
+
+// The README's Controller table states each setting's default: the one the
+// settings table gives it, row for row.
+TEST(ControllerModel, ReadmeStatesTheSettingsTablesDefaults) {
+    std::ifstream in(std::filesystem::path(__FILE__).parent_path().parent_path() / "README.md");
+    ASSERT_TRUE(in);
+    std::vector<std::pair<std::string, std::string>> stated;
+    bool inSection = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("### ", 0) == 0)
+            inSection = line == "### Controller";
+        if (!inSection || line.rfind("| `controller.", 0) != 0)
+            continue;
+        // Cells end at a bar that is not escaped; the key ends at its first blank.
+        std::vector<std::string> cells(1);
+        for (size_t i = 1; i < line.size(); ++i) {
+            if (line[i] == '|' && line[i - 1] != '\\')
+                cells.emplace_back();
+            else
+                cells.back() += line[i];
+        }
+        ASSERT_GE(cells.size(), 3u) << line;
+        const std::string prefix = "controller.";
+        std::string key = cells[0].substr(cells[0].find(prefix) + prefix.size());
+        key = key.substr(0, key.find_first_of(" `"));
+        // A family's placeholder (partition.N, cc.NAME) stands for any name.
+        const size_t dot = key.rfind('.');
+        if (dot != std::string::npos &&
+            key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ", dot + 1) == std::string::npos)
+            key.erase(dot + 1);
+        std::string fallback = cells[1];
+        fallback.erase(0, fallback.find_first_not_of(' '));
+        fallback.erase(fallback.find_last_not_of(' ') + 1);
+        stated.emplace_back(key, fallback);
+    }
+    std::vector<std::pair<std::string, std::string>> table;
+    for (const sim::devices::ControllerSetting& setting : sim::devices::ControllerSettingTable())
+        table.emplace_back(setting.key,
+                           setting.fallback.empty() ? "" : "`" + setting.fallback + "`");
+    EXPECT_EQ(stated, table);
 }
 
 TEST(ControllerModel, RejectsMalformedDeviceSettingsWithTheirLine) {
@@ -193,6 +244,14 @@ TEST(ControllerModel, RejectsMalformedDeviceSettingsWithTheirLine) {
         {"disk ../x = fat=12", "<text>:1: disk ../x"},
         {"controller.catalogue = /tmp/ipmi_cmd.ini",
          "<text>:1: controller.catalogue: unknown controller key"},
+        // A fault for a command the controller lacks or that cannot take it.
+        {"controller.cc.OrinStatuss = 0xc1",
+         "<text>:1: controller.cc.OrinStatuss: OrinStatuss is no command"},
+        {"controller.response.06-01 = 07 01 00", "<text>:1: controller.response.06-01"},
+        {"controller.long_running.poll = 2",
+         "<text>:1: controller.long_running.poll: poll does not take this fault"},
+        {"\nipmi.fault.EndSession = no_answer",
+         "<text>:2: ipmi.fault.EndSession: EndSession is no"},
     };
     for (const Case& c : cases) {
         try {

@@ -1,9 +1,11 @@
 #pragma once
-// The controller's own command set: which request is which command, how long
-// its request and its answer are, and whether it needs the update session.
-// A real controller knows its commands and never reads the host's
-// ipmi_cmd.ini, so a fault in how the library reads that file cannot be
-// mirrored here; a test compares the shipped file with this table.
+// The controller's own command set, one row per command: which request it
+// is, how long its request and its answer are, whether it needs the update
+// session, what the controller does with it and which of the scenario's
+// per-command faults it takes. A real controller knows its commands and never
+// reads the host's ipmi_cmd.ini, so a fault in how the library reads that
+// file cannot be mirrored here; a test compares the shipped file with this
+// table.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +13,8 @@
 #include <vector>
 
 namespace sim::devices {
+
+class ControllerModel;
 
 constexpr uint8_t kUpdateNetFn = 0x30;
 constexpr uint8_t kUpdateCommand = 0xa1;
@@ -57,22 +61,51 @@ constexpr size_t kDigestPiece = 8;
 constexpr size_t kDigestPieceBytes = 10;
 // stage commands and their poll: the stage status
 constexpr size_t kStageStatus = 6;
-// the fixed status poll: 30 A2 0A <session low> <session high> <operation> 00 00
+// the fixed status poll: 30 A2 0A <session low> <session high> <operation> 00 00,
+// answered 31 A2 <cc> 0A <operation> <status> 00
 constexpr size_t kPollOperation = 6;
+constexpr size_t kPollAnswerOperation = 5;
+constexpr size_t kPollStatus = 6;
 }  // namespace position
 
+// The scenario's per-command faults, each a family of keys ending in the
+// command's name. A command takes those its row lists; a request the table
+// lacks takes the answer faults by NETFN:CMD only.
+enum CommandFault : unsigned {
+    kCompletionCodeFault = 1u << 0,  // controller.cc.NAME
+    kResponseFault = 1u << 1,        // controller.response.NAME
+    kLongRunningFault = 1u << 2,     // controller.long_running.NAME
+    kTransportFault = 1u << 3,       // ipmi.fault.NAME
+};
+constexpr unsigned kAnswerFaults = kCompletionCodeFault | kResponseFault | kTransportFault;
+constexpr unsigned kEveryFault = kAnswerFaults | kLongRunningFault;
+
+enum SessionUse : bool { kSessionFree = false, kSessionBound = true };
+
+// Fills in the answer (network function, command, completion code 0, the
+// operation echoed, zeros up to the answer length), or refuses.
+using CommandHandler = void (ControllerModel::*)(const std::vector<uint8_t>& request,
+                                                 std::vector<uint8_t>& answer);
+
 struct ControllerCommand {
-    std::string name;  // as the library's catalogue names it
+    std::string name;  // as the library's catalogue names it, and the faults' NAME
     uint8_t netFn = 0;
     uint8_t command = 0;
     uint8_t operation = 0;  // position 3
     unsigned requestLength = 0;
     unsigned responseLength = 0;
-    bool sessionRequired = false;
+    SessionUse session = kSessionFree;  // bound: positions 4-5 carry the open session's id
+    CommandHandler handler = nullptr;
+    unsigned faults = kEveryFault;  // the CommandFault kinds it takes
+    bool catalogued = true;         // described by the shipped ipmi_cmd.ini
+
+    bool Takes(CommandFault fault) const { return (faults & fault) != 0; }
 };
 
 const std::vector<ControllerCommand>& ControllerCommands();
 // The command a request (network function, command code, data) is; null for none.
 const ControllerCommand* CommandOf(const std::vector<uint8_t>& request);
+// The command of that name; null for none.
+const ControllerCommand* CommandNamed(const std::string& name);
 
 }  // namespace sim::devices

@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "controller_request_key.h"
 #include "controller_stage_check.h"
 #include "controller_wire.h"
 #include "disk_registry.h"
@@ -87,26 +86,13 @@ void ControllerModel::Reset(const sim::core::Scenario& scenario) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ready_ = false;
     settings_ = ControllerSettings::FromScenario(scenario);
-    completionCodes_ = settings_.completionCodes;
-    orinIndex_ = 0;
-    typeIndex_ = 0;
-    session_.reset();
-    partitions_ = {};
+    state_ = State{};
+    state_.completionCodes = settings_.completionCodes;
     for (const auto& [number, name] : settings_.partitions) {
-        partitions_[number].exists = true;
-        partitions_[number].name = name;
-        partitions_[number].units = kDefaultUnits;
+        state_.partitions[number].exists = true;
+        state_.partitions[number].name = name;
+        state_.partitions[number].units = kDefaultUnits;
     }
-    volumeSerial_ = 0;
-    lastDetachedVolume_.clear();
-    digestStarted_ = false;
-    digest_.clear();
-    staged_ = false;
-    stageStatuses_.clear();
-    stageIndex_ = 0;
-    pollStatuses_.clear();
-    pollIndex_ = 0;
-    stagedFiles_.clear();
     ready_ = true;
 }
 
@@ -122,16 +108,6 @@ void ControllerModel::AttachLeftovers() {
 }
 
 std::string ControllerModel::NameOf(const std::vector<uint8_t>& request) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (!ready_)
-        Reset(sim::core::CurrentScenario());
-    return NameOfLocked(request);
-}
-
-std::string ControllerModel::NameOfLocked(const Message& request) const {
-    if (request.size() >= 2 && request[0] == kUpdateNetFn && request[1] == kPollCommand) {
-        return "poll";
-    }
     const ControllerCommand* command = CommandOf(request);
     return command != nullptr ? command->name : "?";
 }
@@ -140,18 +116,15 @@ std::vector<uint8_t> ControllerModel::Handle(const std::vector<uint8_t>& request
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (!ready_)
         Reset(sim::core::CurrentScenario());
-    const std::string name = NameOfLocked(request);
     for (const auto& [key, bytes] : settings_.responses) {
-        if (RequestKeyMatches(key, name, request))
+        if (key.Matches(request))
             return bytes;
     }
     Message answer = {static_cast<uint8_t>(ByteAt(request, 1) | 1), ByteAt(request, 2), 0};
-    if (OverrideCompletionCode(name, request, answer))
+    if (OverrideCompletionCode(request, answer))
         return answer;
-    if (name == "poll") {
-        Poll(request, answer);
-        return answer;
-    }
+    if (const ControllerCommand* command = CommandOf(request))
+        return Execute(*command, request, std::move(answer));
     if (ByteAt(request, 1) == kAppNetFn && ByteAt(request, 2) == kGetDeviceId) {
         // Device id, revision with SDRs, firmware 1.23, IPMI 2.0, the usual
         // device support bits, no manufacturer, product 1, no auxiliary data.
@@ -159,38 +132,39 @@ std::vector<uint8_t> ControllerModel::Handle(const std::vector<uint8_t>& request
                                      0x00, 0x00, 0x00, 0x00, 0x00});
         return answer;
     }
-    const ControllerCommand* command = CommandOf(request);
-    if (command == nullptr) {
-        Refuse(answer, kInvalidCommand);
-        return answer;
-    }
-    answer.resize(std::max<size_t>(command->responseLength, at::kCompletionCode));
+    Refuse(answer, kInvalidCommand);
+    return answer;
+}
+
+ControllerModel::Message ControllerModel::Execute(const ControllerCommand& command,
+                                                  const Message& request, Message answer) {
+    answer.resize(std::max<size_t>(command.responseLength, at::kCompletionCode));
     PutByte(answer, at::kOperationEcho, ByteAt(request, at::kOperation));
-    if (command->sessionRequired) {
+    if (command.session == kSessionBound) {
         const uint16_t carried = static_cast<uint16_t>(ByteAt(request, at::kSessionLow) |
                                                        ByteAt(request, at::kSessionHigh) << 8);
-        if (!session_ || *session_ != carried) {
-            Event("session refused", {TraceText("command", name), TraceNumber("session", carried)});
+        if (!state_.session || *state_.session != carried) {
+            Event("session refused",
+                  {TraceText("command", command.name), TraceNumber("session", carried)});
             Refuse(answer, kInvalidField);
             return answer;
         }
     }
-    Execute(name, request, answer);
+    (this->*command.handler)(request, answer);
     for (const auto& [key, statuses] : settings_.longRunning) {
-        if (answer[2] == 0 && RequestKeyMatches(key, name, request)) {
+        if (answer[2] == 0 && key.Matches(request)) {
             answer[2] = kLongRunning;
-            pollStatuses_ = statuses;
-            pollIndex_ = 0;
+            state_.pollStatuses = statuses;
+            state_.pollIndex = 0;
             break;
         }
     }
     return answer;
 }
 
-bool ControllerModel::OverrideCompletionCode(const std::string& name, const Message& request,
-                                             Message& answer) {
-    for (CompletionCodeOverride& override : completionCodes_) {
-        if (override.remaining == 0 || !RequestKeyMatches(override.key, name, request))
+bool ControllerModel::OverrideCompletionCode(const Message& request, Message& answer) {
+    for (CompletionCodeOverride& override : state_.completionCodes) {
+        if (override.remaining == 0 || !override.key.Matches(request))
             continue;
         if (override.remaining > 0)
             --override.remaining;
@@ -202,42 +176,8 @@ bool ControllerModel::OverrideCompletionCode(const std::string& name, const Mess
     return false;
 }
 
-const std::vector<std::pair<std::string, ControllerModel::Handler>>& ControllerModel::Handlers() {
-    static const std::vector<std::pair<std::string, Handler>> handlers = {
-        {"OrinStatus", &ControllerModel::OrinStatus},
-        {"OstrelAccessEnabled", &ControllerModel::AccessEnabled},
-        {"OstrelType", &ControllerModel::StorageType},
-        {"SystemGeneration", &ControllerModel::Generation},
-        {"OstrelCapability", &ControllerModel::Capability},
-        {"GUIDEnableCheck", &ControllerModel::GuidSupport},
-        {"BeginOstrelSessionExtend", &ControllerModel::BeginSession},
-        {"EndOstrelSession", &ControllerModel::EndSession},
-        {"CreateDynamicPartition", &ControllerModel::Create},
-        {"AttachDynamicPartition", &ControllerModel::AttachHandle},
-        {"DetachDynamicPartition", &ControllerModel::DetachHandle},
-        {"DeleteDynamicPartition", &ControllerModel::DeleteHandle},
-        {"DynamicPartitionInfo", &ControllerModel::PartitionInfo},
-        {"DynamicPartitionIndexInfo", &ControllerModel::PartitionIndex},
-        {"SecureStageUpdateSHA", &ControllerModel::StageSha},
-        {"PollStatusStageUpdate", &ControllerModel::PollStage},
-        {"SecureStageUpdateGPG", &ControllerModel::StageGpg},
-        {"SecureStageDataTransferSHA", &ControllerModel::StartDigest},
-        {"SecureStageXMLHashTransferSHA", &ControllerModel::AppendDigest},
-    };
-    return handlers;
-}
-
-void ControllerModel::Execute(const std::string& name, const Message& request, Message& answer) {
-    for (const auto& [command, handler] : Handlers()) {
-        if (command == name) {
-            (this->*handler)(request, answer);
-            return;
-        }
-    }
-}
-
 void ControllerModel::OrinStatus(const Message&, Message& answer) {
-    PutByte(answer, at::kOrinStatus, Next(settings_.orinStatus, orinIndex_));
+    PutByte(answer, at::kOrinStatus, Next(settings_.orinStatus, state_.orinIndex));
 }
 
 void ControllerModel::AccessEnabled(const Message&, Message& answer) {
@@ -245,7 +185,7 @@ void ControllerModel::AccessEnabled(const Message&, Message& answer) {
 }
 
 void ControllerModel::StorageType(const Message&, Message& answer) {
-    PutByte(answer, at::kStorageType, Next(settings_.ostrelType, typeIndex_));
+    PutByte(answer, at::kStorageType, Next(settings_.ostrelType, state_.typeIndex));
 }
 
 void ControllerModel::Generation(const Message&, Message& answer) {
@@ -263,15 +203,15 @@ void ControllerModel::GuidSupport(const Message&, Message& answer) {
 void ControllerModel::BeginSession(const Message&, Message& answer) {
     const uint16_t id = settings_.sessionId;
     if (id != 0)
-        session_ = id;
+        state_.session = id;
     Event(id != 0 ? "session opened" : "session not opened", {TraceNumber("session", id)});
     PutByte(answer, at::kNewSessionLow, static_cast<uint8_t>(id & 0xff));
     PutByte(answer, at::kNewSessionHigh, static_cast<uint8_t>(id >> 8));
 }
 
 void ControllerModel::EndSession(const Message&, Message&) {
-    Event("session ended", {TraceNumber("session", session_.value_or(0))});
-    session_.reset();
+    Event("session ended", {TraceNumber("session", state_.session.value_or(0))});
+    state_.session.reset();
 }
 
 std::optional<int> ControllerModel::PartitionAt(const Message& request, size_t position,
@@ -305,8 +245,8 @@ void ControllerModel::PartitionIndex(const Message&, Message& answer) {
 }
 
 void ControllerModel::StartDigest(const Message&, Message&) {
-    digestStarted_ = true;
-    digest_.clear();
+    state_.digestStarted = true;
+    state_.digest.clear();
     Event("digest transfer started");
 }
 
@@ -319,23 +259,22 @@ void ControllerModel::StageGpg(const Message&, Message& answer) {
 }
 
 void ControllerModel::PollStage(const Message&, Message& answer) {
-    if (!staged_) {
+    if (!state_.staged) {
         Refuse(answer, kWrongState);
         return;
     }
-    PutByte(answer, at::kStageStatus, Next(stageStatuses_, stageIndex_));
+    PutByte(answer, at::kStageStatus, Next(state_.stageStatuses, state_.stageIndex));
 }
 
-// 30 A2 0A <session low> <session high> <operation> 00 00: how the last
-// command that answered 0x02 is doing, the status at position 6.
+// How the last command that answered 0x02 is doing.
 void ControllerModel::Poll(const Message& request, Message& answer) {
     if (settings_.pollCompletionCode != 0) {
         Refuse(answer, settings_.pollCompletionCode);
         return;
     }
-    const uint8_t status = pollStatuses_.empty() ? 0 : Next(pollStatuses_, pollIndex_);
-    answer.insert(answer.end(), {ByteAt(request, at::kOperation),
-                                 ByteAt(request, at::kPollOperation), status, 0});
+    PutByte(answer, at::kPollAnswerOperation, ByteAt(request, at::kPollOperation));
+    if (!state_.pollStatuses.empty())
+        PutByte(answer, at::kPollStatus, Next(state_.pollStatuses, state_.pollIndex));
 }
 
 void ControllerModel::Create(const Message& request, Message& answer) {
@@ -346,8 +285,8 @@ void ControllerModel::Create(const Message& request, Message& answer) {
         Refuse(answer, kInvalidField);
         return;
     }
-    for (size_t number = 0; number < partitions_.size(); ++number) {
-        Partition& partition = partitions_[number];
+    for (size_t number = 0; number < state_.partitions.size(); ++number) {
+        Partition& partition = state_.partitions[number];
         if (partition.exists)
             continue;
         partition = Partition{};
@@ -362,7 +301,7 @@ void ControllerModel::Create(const Message& request, Message& answer) {
 }
 
 void ControllerModel::Attach(int number, Message& answer) {
-    Partition& partition = partitions_[number];
+    Partition& partition = state_.partitions[number];
     if (partition.attached)
         return;
     std::error_code ignored;
@@ -370,7 +309,7 @@ void ControllerModel::Attach(int number, Message& answer) {
         const std::string directory = sim::core::SandboxRoot() + "/.controller";
         fs::create_directories(directory, ignored);
         const std::string volume = directory + "/partition-" + std::to_string(number) + "-" +
-                                   std::to_string(++volumeSerial_) + ".img";
+                                   std::to_string(++state_.volumeSerial) + ".img";
         std::string error;
         if (!settings_.image.empty()) {
             fs::copy_file(settings_.image, volume, fs::copy_options::overwrite_existing, ignored);
@@ -395,20 +334,20 @@ void ControllerModel::Attach(int number, Message& answer) {
 }
 
 void ControllerModel::Detach(int number, Message& answer) {
-    Partition& partition = partitions_[number];
+    Partition& partition = state_.partitions[number];
     if (!partition.attached) {
         Refuse(answer, kNotAttached);
         return;
     }
     Unplug(partition, number);
     partition.attached = false;
-    lastDetachedVolume_ = partition.volume;
+    state_.lastDetachedVolume = partition.volume;
     Event("partition detached",
           {TraceNumber("partition", number), TraceText("name", partition.name)});
 }
 
 void ControllerModel::Delete(int number) {
-    Partition& partition = partitions_[number];
+    Partition& partition = state_.partitions[number];
     if (partition.attached)
         Unplug(partition, number);
     Event("partition deleted",
@@ -449,11 +388,11 @@ void ControllerModel::Unplug(Partition& partition, int number) {
 
 void ControllerModel::PartitionInfo(const Message& request, Message& answer) {
     const uint8_t number = ByteAt(request, at::kInfoNumber);
-    if (number >= partitions_.size()) {
+    if (number >= state_.partitions.size()) {
         Refuse(answer, kOutOfRange);
         return;
     }
-    const Partition& partition = partitions_[number];
+    const Partition& partition = state_.partitions[number];
     if (!partition.exists) {
         Refuse(answer, kNotPresent);
         return;
@@ -468,23 +407,23 @@ void ControllerModel::PartitionInfo(const Message& request, Message& answer) {
 }
 
 void ControllerModel::AppendDigest(const Message& request, Message& answer) {
-    if (!digestStarted_) {
+    if (!state_.digestStarted) {
         Refuse(answer, kWrongState);
         return;
     }
     const std::string piece = TextAt(request, at::kDigestPiece, at::kDigestPieceBytes);
-    if (digest_.size() + piece.size() > 64) {
+    if (state_.digest.size() + piece.size() > 64) {
         Refuse(answer, kOutOfRange);
         return;
     }
-    digest_ += piece;
-    if (digest_.size() == 64)
-        Event("digest received", {TraceText("digest", digest_)});
+    state_.digest += piece;
+    if (state_.digest.size() == 64)
+        Event("digest received", {TraceText("digest", state_.digest)});
 }
 
 uint8_t ControllerModel::Stage(bool gpg) {
     StageCheckResult result;
-    if (lastDetachedVolume_.empty()) {
+    if (state_.lastDetachedVolume.empty()) {
         result.reason = "no partition was detached";
     } else {
         if (plug_ != nullptr)
@@ -493,23 +432,23 @@ uint8_t ControllerModel::Stage(bool gpg) {
         std::error_code ignored;
         fs::remove_all(scratch, ignored);
         fs::create_directories(scratch, ignored);
-        result = gpg ? StageCheck::Gpg(lastDetachedVolume_, scratch)
-                     : StageCheck::Sha(lastDetachedVolume_, digest_, scratch);
+        result = gpg ? StageCheck::Gpg(state_.lastDetachedVolume, scratch)
+                     : StageCheck::Sha(state_.lastDetachedVolume, state_.digest, scratch);
     }
-    stagedFiles_ = result.files;
-    stageStatuses_ = settings_.stageStatus;
+    state_.stagedFiles = result.files;
+    state_.stageStatuses = settings_.stageStatus;
     if (!result.passed) {
         // A pending stage reports the failed check at its next poll.
-        stageStatuses_ = stageStatuses_.front() == kStagePending
-                             ? std::vector<long long>{kStagePending, kChecksumFailed}
-                             : std::vector<long long>{kChecksumFailed};
+        state_.stageStatuses = state_.stageStatuses.front() == kStagePending
+                                   ? std::vector<long long>{kStagePending, kChecksumFailed}
+                                   : std::vector<long long>{kChecksumFailed};
     }
-    staged_ = true;
-    stageIndex_ = 0;
+    state_.staged = true;
+    state_.stageIndex = 0;
     Event("stage", {TraceText("method", gpg ? "GPG" : "SHA"),
                     TraceText("result", result.passed ? "passed" : "failed"),
                     TraceText("why", result.reason)});
-    return Next(stageStatuses_, stageIndex_);
+    return Next(state_.stageStatuses, state_.stageIndex);
 }
 
 std::optional<int> ControllerModel::PartitionOfHandle(uint8_t first, uint8_t second) const {
@@ -519,15 +458,15 @@ std::optional<int> ControllerModel::PartitionOfHandle(uint8_t first, uint8_t sec
     if (mask == 0 || (mask & (mask - 1)) != 0)
         return std::nullopt;
     const int number = __builtin_ctz(mask);
-    if (!partitions_[number].exists)
+    if (!state_.partitions[number].exists)
         return std::nullopt;
     return number;
 }
 
 uint16_t ControllerModel::PartitionMap() const {
     uint16_t map = 0;
-    for (size_t number = 0; number < partitions_.size(); ++number) {
-        if (partitions_[number].exists)
+    for (size_t number = 0; number < state_.partitions.size(); ++number) {
+        if (state_.partitions[number].exists)
             map |= static_cast<uint16_t>(1u << number);
     }
     return map;
@@ -540,14 +479,14 @@ void ControllerModel::UsePlug(PartitionPlug* plug) {
 
 bool ControllerModel::SessionOpen() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return session_.has_value();
+    return state_.session.has_value();
 }
 
 std::vector<int> ControllerModel::Partitions() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::vector<int> numbers;
-    for (size_t number = 0; number < partitions_.size(); ++number) {
-        if (partitions_[number].exists)
+    for (size_t number = 0; number < state_.partitions.size(); ++number) {
+        if (state_.partitions[number].exists)
             numbers.push_back(static_cast<int>(number));
     }
     return numbers;
@@ -555,7 +494,7 @@ std::vector<int> ControllerModel::Partitions() {
 
 std::vector<std::string> ControllerModel::StagedFiles() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return stagedFiles_;
+    return state_.stagedFiles;
 }
 
 }  // namespace sim::devices

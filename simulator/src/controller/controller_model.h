@@ -1,7 +1,8 @@
 #pragma once
 // The management controller behind the IPMI device: its commands (each a
-// handler in a table from command name), the update session, the dynamic partitions, the manifest
-// digest, staging, long-running commands and the fixed status poll.
+// row of the command table, with its handler here), the update session, the
+// dynamic partitions, the manifest digest, staging, long-running commands and
+// the fixed status poll.
 
 #include <array>
 #include <cstdint>
@@ -32,8 +33,8 @@ public:
     void AttachLeftovers();
 
     // The command name of a request (network function, command, data):
-    // "poll" for the fixed status poll, "?" when the controller has none.
-    std::string NameOf(const std::vector<uint8_t>& request);
+    // its row's name in the command table, "?" when the controller has none.
+    static std::string NameOf(const std::vector<uint8_t>& request);
     // The answer: network function, command, completion code, data.
     std::vector<uint8_t> Handle(const std::vector<uint8_t>& request);
 
@@ -48,6 +49,9 @@ public:
 private:
     using Message = std::vector<uint8_t>;
 
+    // The command table names the handlers.
+    friend const std::vector<ControllerCommand>& ControllerCommands();
+
     struct Partition {
         bool exists = false;
         std::string name;
@@ -57,13 +61,26 @@ private:
         int disk = 0;        // key in the disk registry while attached
     };
 
-    using Handler = void (ControllerModel::*)(const Message& request, Message& answer);
-    static const std::vector<std::pair<std::string, Handler>>& Handlers();
+    // What the controller remembers between requests; a Reset starts afresh.
+    struct State {
+        std::vector<CompletionCodeOverride> completionCodes;  // with the counts left
+        size_t orinIndex = 0;
+        size_t typeIndex = 0;
+        std::optional<uint16_t> session;
+        std::array<Partition, 16> partitions;
+        int volumeSerial = 0;
+        std::string lastDetachedVolume;
+        bool digestStarted = false;
+        std::string digest;
+        bool staged = false;
+        std::vector<long long> stageStatuses;
+        size_t stageIndex = 0;
+        std::vector<long long> pollStatuses;  // of the last long-running command
+        size_t pollIndex = 0;
+        std::vector<std::string> stagedFiles;
+    };
 
-    std::string NameOfLocked(const Message& request) const;
-    void Execute(const std::string& name, const Message& request, Message& answer);
-    void Poll(const Message& request, Message& answer);
-    // One per command, in the order of the command table.
+    // One per row of the command table, in its order.
     void OrinStatus(const Message& request, Message& answer);
     void AccessEnabled(const Message& request, Message& answer);
     void StorageType(const Message& request, Message& answer);
@@ -83,6 +100,10 @@ private:
     void StageGpg(const Message& request, Message& answer);
     void StartDigest(const Message& request, Message& answer);
     void AppendDigest(const Message& request, Message& answer);
+    void Poll(const Message& request, Message& answer);
+
+    // The answer of a command of the table, once the scenario's answer faults passed it by.
+    Message Execute(const ControllerCommand& command, const Message& request, Message answer);
     // The partition a handle at `position` names, else the answer refuses it.
     std::optional<int> PartitionAt(const Message& request, size_t position, Message& answer);
     void Attach(int number, Message& answer);
@@ -91,7 +112,7 @@ private:
     uint8_t Stage(bool gpg);
     std::optional<int> PartitionOfHandle(uint8_t first, uint8_t second) const;
     uint16_t PartitionMap() const;
-    bool OverrideCompletionCode(const std::string& name, const Message& request, Message& answer);
+    bool OverrideCompletionCode(const Message& request, Message& answer);
 
     void PlugIn(Partition& partition, int number);
     void Unplug(Partition& partition, int number);
@@ -100,21 +121,7 @@ private:
     PartitionPlug* plug_ = nullptr;
     bool ready_ = false;
     ControllerSettings settings_;
-    std::vector<CompletionCodeOverride> completionCodes_;  // with the counts left
-    size_t orinIndex_ = 0;
-    size_t typeIndex_ = 0;
-    std::optional<uint16_t> session_;
-    std::array<Partition, 16> partitions_;
-    int volumeSerial_ = 0;
-    std::string lastDetachedVolume_;
-    bool digestStarted_ = false;
-    std::string digest_;
-    bool staged_ = false;
-    std::vector<long long> stageStatuses_;
-    size_t stageIndex_ = 0;
-    std::vector<long long> pollStatuses_;  // of the last long-running command
-    size_t pollIndex_ = 0;
-    std::vector<std::string> stagedFiles_;
+    State state_;
 };
 
 }  // namespace sim::devices

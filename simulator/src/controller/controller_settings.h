@@ -1,5 +1,7 @@
 #pragma once
 // The controller's behaviour as the scenario's controller.* keys describe it.
+// Each member is filled by its row of ControllerSettingTable(), which also
+// holds its default.
 
 #include <cstdint>
 #include <optional>
@@ -7,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "controller_request_key.h"
+#include "controller_setting_table.h"
 #include "scsi_address.h"
 
 namespace sim::core {
@@ -16,7 +20,7 @@ class Scenario;
 namespace sim::devices {
 
 struct CompletionCodeOverride {
-    std::string key;
+    RequestKey key;
     uint8_t code = 0;
     long long remaining = -1;  // requests still to answer so; negative: every one
 };
@@ -26,15 +30,15 @@ struct ControllerSettings {
     std::vector<long long> ostrelType;
     uint8_t access = 0;
     uint8_t guid = 0;
-    uint8_t capability = 0x01;
-    uint8_t generation = 22;
-    uint16_t sessionId = 0x1234;
+    uint8_t capability = 0;
+    uint8_t generation = 0;
+    uint16_t sessionId = 0;
     std::vector<std::pair<int, std::string>> partitions;  // present at start
     std::vector<int> attachedAtStart;                     // left attached by an earlier run
     std::vector<long long> stageStatus;                   // the stage answer, then one per poll
     std::vector<CompletionCodeOverride> completionCodes;
-    std::vector<std::pair<std::string, std::vector<uint8_t>>> responses;
-    std::vector<std::pair<std::string, std::vector<long long>>> longRunning;
+    std::vector<std::pair<RequestKey, std::vector<uint8_t>>> responses;
+    std::vector<std::pair<RequestKey, std::vector<long long>>> longRunning;
     uint8_t pollCompletionCode = 0;
     // The attached partition's disk.
     bool diskPartitioned = false;
@@ -44,8 +48,17 @@ struct ControllerSettings {
     std::string image;                       // a volume file each partition's first attach copies
     std::optional<ScsiAddress> diskAddress;  // unset: a new hot-plug host, LUN 1
 
-    // Throws std::runtime_error naming the key of a value out of range.
+    // Throws std::runtime_error naming the key of an unknown setting or a
+    // value out of range.
     static ControllerSettings FromScenario(const sim::core::Scenario& scenario);
+};
+
+// One scenario line a row of the table reads.
+struct SettingLine {
+    const sim::core::Scenario& scenario;
+    std::string key;    // whole, "controller." included
+    std::string name;   // of a family's key: what follows the family (NAME of cc.NAME)
+    std::string value;  // the line's value, or the row's default
 };
 
 }  // namespace sim::devices

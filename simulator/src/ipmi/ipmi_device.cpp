@@ -187,10 +187,9 @@ int IpmiDevice::Send(const ipmi_req& request) {
         std::memcpy(bytes.data() + 2, request.msg.data, request.msg.data_len);
     }
 
-    ControllerModel& controller = ControllerModel::Instance();
-    const std::string name = controller.NameOf(bytes);
+    const std::string name = ControllerModel::NameOf(bytes);
     size_t oversizeDataBytes = 0;
-    const IpmiFault fault = IpmiFaults::Instance().Take(name, bytes, &oversizeDataBytes);
+    const IpmiFault fault = IpmiFaults::Instance().Take(bytes, &oversizeDataBytes);
     if (fault == IpmiFault::kSendFails) {
         errno = EIO;
         return -1;
@@ -203,7 +202,7 @@ int IpmiDevice::Send(const ipmi_req& request) {
     Answer answer;
     answer.msgid = request.msgid;
     answer.address = address;
-    answer.message = controller.Handle(bytes);
+    answer.message = ControllerModel::Instance().Handle(bytes);
     if (fault == IpmiFault::kOversize)
         answer.message.resize(2 + oversizeDataBytes, 0);
     answer.failReceiveOnce = fault == IpmiFault::kReceiveFails;

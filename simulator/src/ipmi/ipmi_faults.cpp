@@ -3,7 +3,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "controller_request_key.h"
 #include "sim_core.h"
 
 namespace sim::devices {
@@ -51,7 +50,7 @@ void IpmiFaults::Reset(const sim::core::Scenario& scenario) {
         std::istringstream words(value);
         std::string kind;
         words >> kind;
-        Entry entry{key.substr(prefix.size()), FaultNamed(kind), 0, kDefaultOversizeDataBytes};
+        Entry entry{RequestKey(), FaultNamed(kind), 0, kDefaultOversizeDataBytes};
         std::string size = std::to_string(kDefaultOversizeDataBytes);
         if (entry.fault == IpmiFault::kOversize)
             words >> size;
@@ -68,17 +67,17 @@ void IpmiFaults::Reset(const sim::core::Scenario& scenario) {
                                      "least 1");
         }
         entry.oversizeDataBytes = static_cast<size_t>(dataBytes);
+        entry.key = RequestKey::Parse(key, key.substr(prefix.size()), kTransportFault);
         entries.push_back(entry);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     entries_ = std::move(entries);
 }
 
-IpmiFault IpmiFaults::Take(const std::string& name, const std::vector<uint8_t>& request,
-                           size_t* oversizeDataBytes) {
+IpmiFault IpmiFaults::Take(const std::vector<uint8_t>& request, size_t* oversizeDataBytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (Entry& entry : entries_) {
-        if (entry.remaining > 0 && RequestKeyMatches(entry.key, name, request)) {
+        if (entry.remaining > 0 && entry.key.Matches(request)) {
             --entry.remaining;
             if (oversizeDataBytes != nullptr)
                 *oversizeDataBytes = entry.oversizeDataBytes;

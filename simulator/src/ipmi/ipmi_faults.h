@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "controller_request_key.h"
+
 namespace sim::core {
 class Scenario;
 }
@@ -24,12 +26,11 @@ public:
     void Reset(const sim::core::Scenario& scenario);
     // The fault that hits this request, counted against its COUNT; for an
     // oversize fault also the answer's number of data bytes.
-    IpmiFault Take(const std::string& name, const std::vector<uint8_t>& request,
-                   size_t* oversizeDataBytes = nullptr);
+    IpmiFault Take(const std::vector<uint8_t>& request, size_t* oversizeDataBytes = nullptr);
 
 private:
     struct Entry {
-        std::string key;
+        RequestKey key;
         IpmiFault fault = IpmiFault::kNone;
         long long remaining = 0;
         size_t oversizeDataBytes = 0;
