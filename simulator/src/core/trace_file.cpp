@@ -1,10 +1,9 @@
-#include "trace_reader.h"
+#include <fstream>
+#include <sstream>
 
-#include <optional>
+#include "simmachine/TraceFile.h"
 
-#include "real_files.h"
-
-namespace sim::core {
+namespace sim {
 namespace {
 
 class FlatObjectParser {
@@ -159,6 +158,11 @@ private:
 
 }  // namespace
 
+std::string Event::Field(const std::string& name) const {
+    const auto found = fields.find(name);
+    return found == fields.end() ? std::string() : found->second;
+}
+
 std::optional<std::vector<std::string>> ParseStringArray(const std::string& json) {
     std::vector<std::string> elements;
     if (!FlatObjectParser(json).StringArray(&elements))
@@ -166,28 +170,32 @@ std::optional<std::vector<std::string>> ParseStringArray(const std::string& json
     return elements;
 }
 
-std::vector<sim::Event> ReadTraceFile(const std::string& path) {
-    std::vector<sim::Event> events;
-    std::string content;
-    if (!files::ReadFile(path, &content))
-        return events;
+std::vector<Event> ParseTrace(const std::string& text) {
+    std::vector<Event> events;
     size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find('\n', start);
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
         if (end == std::string::npos)
-            end = content.size();
-        const std::string line = content.substr(start, end - start);
+            end = text.size();
+        std::string line = text.substr(start, end - start);
         start = end + 1;
         std::optional<std::map<std::string, std::string>> members = FlatObjectParser(line).Parse();
         if (!members)
             continue;
-        sim::Event event;
+        Event event;
         event.kind = (*members)["kind"];
         event.fields = std::move(*members);
-        event.json = line;
+        event.json = std::move(line);
         events.push_back(std::move(event));
     }
     return events;
 }
 
-}  // namespace sim::core
+std::vector<Event> ReadTraceFile(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ParseTrace(text.str());
+}
+
+}  // namespace sim
