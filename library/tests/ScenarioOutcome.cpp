@@ -57,6 +57,7 @@ std::optional<long long> Number(const std::string& text) {
 // "2000x2 5000x1", or "none".
 std::string SleepsText(const std::map<long long, int>& sleeps) {
     std::vector<std::string> entries;
+    entries.reserve(sleeps.size());
     for (const auto& [ms, count] : sleeps)
         entries.push_back(std::to_string(ms) + "x" + std::to_string(count));
     return entries.empty() ? "none" : Joined(entries, " ");
@@ -234,105 +235,152 @@ sim::Expectations Observed(const RunFacts& run, const sim::ScenarioEntries& scen
     return lines;
 }
 
-std::vector<std::string> Unmet(const RunFacts& run, const sim::ScenarioEntries& scenario) {
-    std::vector<std::string> unmet;
+namespace {
+
+// What the stated lines say about the checks made once all are read, with
+// the defaults of the unstated ones.
+struct Stated {
     size_t records = 1;
-    bool statusStated = false;
+    bool status = false;
     bool allStaged = true;
     std::map<long long, int> sleeps;
-    std::string partitionsLeft;
+    std::string partitionsLeft = "none";
     std::string sessionsLeftOpen = "0";
-    for (const auto& [key, value] : sim::ExpectationsIn(scenario)) {
-        const std::string line = "expect." + key + " = " + value;
-        auto fail = [&unmet, &line](const std::string& problem) {
-            unmet.push_back(line + ": " + problem);
-        };
-        const auto field = kRecordFields.find(key);
-        if (kTraceFacts.count(key) != 0 && !run.trace)
-            continue;
-        if (field != kRecordFields.end()) {
-            for (size_t i = 0; i < run.records.size(); ++i) {
-                const std::string actual = field->second(run.records[i]);
-                if (actual != value)
-                    fail("record " + std::to_string(i + 1) + " has " + actual);
-            }
-            statusStated = statusStated || key == "status";
-            allStaged = allStaged && (key != "status" || value == "0");
-        } else if (key == "statuses") {
-            std::vector<std::string> actual;
-            for (const Record& record : run.records)
-                actual.push_back(std::to_string(record.status));
-            const std::vector<std::string> stated = SplitOn(value, ' ');
-            if (actual != stated)
-                fail("the records' statuses are " + Joined(actual, " "));
-            statusStated = true;
-            allStaged = allStaged && std::all_of(stated.begin(), stated.end(),
-                                                 [](const std::string& s) { return s == "0"; });
-        } else if (key == "records") {
-            const std::optional<long long> count = Number(value);
-            if (!count || *count < 0)
-                fail("not a count");
-            else
-                records = static_cast<size_t>(*count);
-        } else if (key == "output") {
-            if (run.output.find(value) == std::string::npos)
-                fail("not in the host's output");
-        } else if (key == "logged") {
-            if (run.log && run.log->find(value) == std::string::npos)
-                fail("not in the library's log");
-        } else if (key == "effects") {
-            const std::string actual = EffectsText(Effects(*run.trace));
-            if (EffectsText(SplitOn(value == "none" ? "" : value, ',')) != actual)
-                fail("the run's effects are " + actual);
-        } else if (key == "sent") {
-            const std::vector<std::string> words = SplitOn(value, ' ');
-            const std::optional<long long> count =
-                words.size() == 2 ? Number(words[1]) : std::nullopt;
-            if (!count)
-                fail("expected 'NAME COUNT'");
-            else if (CountSent(*run.trace, words[0]) != *count)
-                fail("sent " + std::to_string(CountSent(*run.trace, words[0])) + " times");
-        } else if (key == "ran") {
-            const std::vector<std::string> ran = RanLines(*run.trace);
-            if (std::find(ran.begin(), ran.end(), value) == ran.end())
-                fail("no such command line ran");
-        } else if (key == "sleeps") {
-            const std::optional<std::map<long long, int>> stated = ParseSleeps(value);
-            if (!stated)
-                fail("expected 'MSxCOUNT ...' or 'none'");
-            else
-                sleeps = *stated;
-        } else if (key == "partitions_left") {
-            partitionsLeft = Joined(SplitOn(value, ' '), " ");
-        } else if (key == "sessions_left_open") {
-            sessionsLeftOpen = value;
-        } else {
-            fail("unknown expectation");
+};
+
+bool AllZero(const std::vector<std::string>& statuses) {
+    return std::all_of(statuses.begin(), statuses.end(),
+                       [](const std::string& status) { return status == "0"; });
+}
+
+std::string PartitionsText(const std::vector<std::string>& partitions) {
+    return partitions.empty() ? "none" : Joined(partitions, " ");
+}
+
+// The problem of an expect line about the records or the output, "" when the
+// run meets it.
+std::string RunLineProblem(const RunFacts& run, const std::string& key, const std::string& value,
+                           Stated* stated) {
+    std::string problem;
+    const auto field = kRecordFields.find(key);
+    if (field != kRecordFields.end()) {
+        for (size_t i = 0; i < run.records.size(); ++i) {
+            const std::string actual = field->second(run.records[i]);
+            if (actual != value)
+                problem += (problem.empty() ? "" : ", ") + ("record " + std::to_string(i + 1)) +
+                           " has " + actual;
         }
+        if (key == "status") {
+            stated->status = true;
+            stated->allStaged = stated->allStaged && value == "0";
+        }
+    } else if (key == "statuses") {
+        std::vector<std::string> actual;
+        for (const Record& record : run.records)
+            actual.push_back(std::to_string(record.status));
+        const std::vector<std::string> statuses = SplitOn(value, ' ');
+        if (actual != statuses)
+            problem = "the records' statuses are " + Joined(actual, " ");
+        stated->status = true;
+        stated->allStaged = stated->allStaged && AllZero(statuses);
+    } else if (key == "records") {
+        const std::optional<long long> count = Number(value);
+        if (!count || *count < 0)
+            return "not a count";
+        stated->records = static_cast<size_t>(*count);
+    } else if (key == "output") {
+        if (run.output.find(value) == std::string::npos)
+            problem = "not in the host's output";
+    } else if (key == "logged") {
+        if (run.log && run.log->find(value) == std::string::npos)
+            problem = "not in the library's log";
+    } else {
+        problem = "unknown expectation";
     }
-    if (records > 0 && !statusStated)
-        unmet.push_back("the scenario states no expect.status");
-    if (run.records.size() != records) {
+    return problem;
+}
+
+// The problem of an expect line about the machine's trace, "" when the run
+// meets it.
+std::string TraceLineProblem(const std::vector<sim::Event>& trace, const std::string& key,
+                             const std::string& value, Stated* stated) {
+    if (key == "effects") {
+        const std::string actual = EffectsText(Effects(trace));
+        if (EffectsText(SplitOn(value == "none" ? "" : value, ',')) != actual)
+            return "the run's effects are " + actual;
+    } else if (key == "sent") {
+        const std::vector<std::string> words = SplitOn(value, ' ');
+        const std::optional<long long> count = words.size() == 2 ? Number(words[1]) : std::nullopt;
+        if (!count)
+            return "expected 'NAME COUNT'";
+        if (const int sent = CountSent(trace, words[0]); sent != *count)
+            return "sent " + std::to_string(sent) + " times";
+    } else if (key == "ran") {
+        const std::vector<std::string> ran = RanLines(trace);
+        if (std::find(ran.begin(), ran.end(), value) == ran.end())
+            return "no such command line ran";
+    } else if (key == "sleeps") {
+        const std::optional<std::map<long long, int>> sleeps = ParseSleeps(value);
+        if (!sleeps)
+            return "expected 'MSxCOUNT ...' or 'none'";
+        stated->sleeps = *sleeps;
+    } else if (key == "partitions_left") {
+        stated->partitionsLeft = PartitionsText(SplitOn(value, ' '));
+    } else if (key == "sessions_left_open") {
+        stated->sessionsLeftOpen = value;
+    }
+    return "";
+}
+
+// The pauses, partitions and sessions the run left against the stated ones
+// (or their defaults).
+std::vector<std::string> LeftoverProblems(const sim::ScenarioEntries& scenario,
+                                          const std::vector<sim::Event>& trace,
+                                          const Stated& stated) {
+    std::vector<std::string> problems;
+    const std::string pauses = SleepsText(Sleeps(trace));
+    if (pauses != SleepsText(stated.sleeps))
+        problems.push_back("the run paused " + pauses + ", not " + SleepsText(stated.sleeps));
+    const std::string partitions = PartitionsText(PartitionsLeft(scenario, trace));
+    if (partitions != stated.partitionsLeft) {
+        problems.push_back("the run left partitions " + partitions + ", not " +
+                           stated.partitionsLeft);
+    }
+    const std::string sessions = std::to_string(SessionsLeftOpen(trace));
+    if (sessions != stated.sessionsLeftOpen) {
+        problems.push_back("the run left " + sessions + " sessions open, not " +
+                           stated.sessionsLeftOpen);
+    }
+    return problems;
+}
+
+}  // namespace
+
+std::vector<std::string> Unmet(const RunFacts& run, const sim::ScenarioEntries& scenario) {
+    std::vector<std::string> unmet;
+    Stated stated;
+    for (const auto& [key, value] : sim::ExpectationsIn(scenario)) {
+        std::string problem;
+        if (kTraceFacts.count(key) == 0)
+            problem = RunLineProblem(run, key, value, &stated);
+        else if (run.trace)
+            problem = TraceLineProblem(*run.trace, key, value, &stated);
+        if (!problem.empty())
+            unmet.push_back("expect." + key + " = " + value + ": " + problem);
+    }
+    if (stated.records > 0 && !stated.status)
+        unmet.emplace_back("the scenario states no expect.status");
+    if (run.records.size() != stated.records) {
         unmet.push_back("the host reported " + std::to_string(run.records.size()) +
-                        " records, not " + std::to_string(records));
+                        " records, not " + std::to_string(stated.records));
     }
-    if (run.exitStatus && (*run.exitStatus == 0) != allStaged) {
+    if (run.exitStatus && (*run.exitStatus == 0) != stated.allStaged) {
         unmet.push_back("the host exited with status " + std::to_string(*run.exitStatus) +
-                        (allStaged ? ", not 0" : ", though not every update was staged"));
+                        (stated.allStaged ? ", not 0" : ", though not every update was staged"));
     }
     if (run.trace) {
-        const std::string pauses = SleepsText(Sleeps(*run.trace));
-        if (pauses != SleepsText(sleeps))
-            unmet.push_back("the run paused " + pauses + ", not " + SleepsText(sleeps));
-        const std::string partitions = Joined(PartitionsLeft(scenario, *run.trace), " ");
-        if (partitions != partitionsLeft) {
-            unmet.push_back("the run left partitions " +
-                            (partitions.empty() ? "none" : partitions) + ", not " +
-                            (partitionsLeft.empty() ? "none" : partitionsLeft));
-        }
-        const std::string sessions = std::to_string(SessionsLeftOpen(*run.trace));
-        if (sessions != sessionsLeftOpen)
-            unmet.push_back("the run left " + sessions + " sessions open, not " + sessionsLeftOpen);
+        for (std::string& problem : LeftoverProblems(scenario, *run.trace, stated))
+            unmet.push_back(std::move(problem));
     }
     return unmet;
 }

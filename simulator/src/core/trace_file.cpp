@@ -82,52 +82,50 @@ private:
                 return true;
             if (c != '\\') {
                 *out += c;
-                continue;
-            }
-            if (position_ >= text_.size())
+            } else if (!Escape(out)) {
                 return false;
-            const char escaped = text_[position_++];
-            switch (escaped) {
-                case 'n':
-                    *out += '\n';
-                    break;
-                case 'r':
-                    *out += '\r';
-                    break;
-                case 't':
-                    *out += '\t';
-                    break;
-                case 'b':
-                    *out += '\b';
-                    break;
-                case 'f':
-                    *out += '\f';
-                    break;
-                case 'u': {
-                    if (position_ + 4 > text_.size())
-                        return false;
-                    unsigned code = 0;
-                    for (int i = 0; i < 4; ++i) {
-                        const char h = text_[position_++];
-                        code <<= 4;
-                        if (h >= '0' && h <= '9') {
-                            code |= static_cast<unsigned>(h - '0');
-                        } else if (h >= 'a' && h <= 'f') {
-                            code |= static_cast<unsigned>(h - 'a' + 10);
-                        } else if (h >= 'A' && h <= 'F') {
-                            code |= static_cast<unsigned>(h - 'A' + 10);
-                        } else {
-                            return false;
-                        }
-                    }
-                    AppendUtf8(out, code);
-                    break;
-                }
-                default:
-                    *out += escaped;
             }
         }
         return false;
+    }
+
+    // The character after a backslash, and the digits of a \uXXXX.
+    bool Escape(std::string* out) {
+        if (position_ >= text_.size())
+            return false;
+        const char escaped = text_[position_++];
+        static const std::string kNamed = "nrtbf";
+        static const std::string kMeant = "\n\r\t\b\f";
+        if (const size_t named = kNamed.find(escaped); named != std::string::npos) {
+            *out += kMeant[named];
+        } else if (escaped == 'u') {
+            unsigned code = 0;
+            if (!HexDigits(&code))
+                return false;
+            AppendUtf8(out, code);
+        } else {
+            *out += escaped;
+        }
+        return true;
+    }
+
+    bool HexDigits(unsigned* code) {
+        if (position_ + 4 > text_.size())
+            return false;
+        for (int i = 0; i < 4; ++i) {
+            const char h = text_[position_++];
+            *code <<= 4;
+            if (h >= '0' && h <= '9') {
+                *code |= static_cast<unsigned>(h - '0');
+            } else if (h >= 'a' && h <= 'f') {
+                *code |= static_cast<unsigned>(h - 'a' + 10);
+            } else if (h >= 'A' && h <= 'F') {
+                *code |= static_cast<unsigned>(h - 'A' + 10);
+            } else {
+                return false;
+            }
+        }
+        return true;
     }
 
     // Numbers, true, false and null as their text; an array of strings as
