@@ -31,7 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kLibraryFileName = "vaduzivorirezoz.so.20.06.00";
+// The build names the library's file (the project's version in it).
+const char* const kLibraryFileName = KOR_LIBRARY_FILE_NAME;
 constexpr std::chrono::seconds kHeartbeatInterval{10};
 
 const char* const kUsage =

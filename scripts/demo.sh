@@ -3,14 +3,23 @@
 # the simulated machine, lays out a host package in a temporary directory and
 # runs a complete staged update in it against the simulated machine. Nothing
 # on this machine is touched: the simulator stands in for the controller, the
-# kernel and the shell. Prints the device record the host got, then an account
-# of what the simulated controller and machine saw. Exits with the host
+# kernel and the shell. Prints the host's messages and the device records it
+# got, then an account of what the simulated controller and machine saw, and
+# whether the run meets the scenario's expect lines. Exits with the host
 # program's status: 0 when the update was staged.
 #
-#   scripts/demo.sh [SCENARIO]    a file, or a name of simulator/scenarios/
-#                                 (default: healthy); every failure path has one
+#   scripts/demo.sh [--expect] [SCENARIO]
+#       SCENARIO   a file, or a name of simulator/scenarios/ (default:
+#                  healthy); every failure path has one
+#       --expect   also print every fact of the run as the expect lines the
+#                  end-to-end test checks, to copy into a new scenario
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+print_expect=no
+if [ "${1:-}" = --expect ]; then
+    print_expect=yes
+    shift
+fi
 scenario="${1:-healthy}"
 if [ ! -f "$scenario" ]; then
     scenario="$root/simulator/scenarios/${scenario%.scn}.scn"
@@ -24,33 +33,43 @@ build_log=$(mktemp /tmp/stageupdate-build-XXXXXX.log)
 echo "== building (log: $build_log)"
 {
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-        cmake --build "$build" -j"$(nproc)" --target vaduzivorirezoz updatehost simmachine
+        cmake --build "$build" -j"$(nproc)" --target vaduzivorirezoz updatehost simmachine \
+            scenario-outcome
 } >"$build_log" 2>&1 || { cat "$build_log"; exit 1; }
 
 work=$(mktemp -d /tmp/stageupdate-demo-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-package="$work/package" trace="$work/trace.jsonl" sandbox="$work/machine"
+package="$work/package" trace="$work/trace.jsonl" sandbox="$work/machine" output="$work/output"
 host_arguments=$("$root/scripts/lay-out-package.sh" "$package" "$build/host/updatehost" \
-    "$build/library/vaduzivorirezoz.so.20.06.00" "$scenario")
+    "$build/library/$(cat "$build/library/shipped-name.txt")" "$scenario")
 mkdir "$sandbox"
 
 echo "== staged update of the sample package ($(basename "$scenario"))"
 grep -v '^expect\.' "$scenario" | grep -v '^$' | sed 's/^/   | /'
+echo "== updatehost $host_arguments"
 status=0
-# shellcheck disable=SC2086 # the extra arguments are words
+# shellcheck disable=SC2086 # the arguments are words
 (cd "$package" && LD_PRELOAD="$build/simulator/libsimmachine.so" SIMMACHINE_SCENARIO="$scenario" \
-    SIMMACHINE_TRACE="$trace" SIMMACHINE_SANDBOX="$sandbox" ./updatehost $host_arguments) || status=$?
+    SIMMACHINE_TRACE="$trace" SIMMACHINE_SANDBOX="$sandbox" ./updatehost $host_arguments 2>&1 \
+    >"$output" | sed 's/^/   /') || status=$?
+# The run's facts, in the words of expect lines: first the records of the
+# JSON report (any other output as it came).
+outcome="$build/library/scenario-outcome" facts="$work/facts"
+"$outcome" --trace "$trace" "$scenario" "$output" >"$facts"
+grep -E '^expect\.(status|message_id|message|device_type|records|statuses) =' "$facts" |
+    sed 's/^/   /' || true
+grep -q '^{' "$output" || sed 's/^/   /' "$output"
 
 echo "== what the simulated controller saw, in order"
 grep '"kind":"controller"' "$trace" |
     sed -e 's/.*"event":"\([^"]*\)"/\1/' -e 's/[{}"]//g' -e 's/,/ /g' -e 's/^/   /' || echo "   nothing"
 echo "== IPMI commands sent"
-grep -o '"kind":"ipmi_request","name":"[^"]*"' "$trace" | sed 's/.*"name":"\([^"]*\)"/\1/' |
-    awk '!seen[$0]++ { order[++n] = $0 } { count[$0]++ }
-         END { for (i = 1; i <= n; i++) printf "   %5d  %s\n", count[order[i]], order[i]; if (!n) print "   none" }'
+sed -n 's/^expect\.sent = //p' "$facts" | while read -r name count; do
+    printf '   %5d  %s\n' "$count" "$name"
+done
+grep -q '^expect\.sent = ' "$facts" || echo "   none"
 echo "== what the machine saw"
-awk -F'"ms":' '/"kind":"sleep"/ { split($2, v, /[,}]/); total += v[1]; n++ }
-     END { printf "   %d pauses, %d seconds of virtual time\n", n, total / 1000 }' "$trace"
+echo "   pauses (milliseconds x times): $(sed -n 's/^expect\.sleeps = //p' "$facts")"
 printf '   %d shell commands, %d mounts, %d unmounts\n' \
     "$(grep -c '"kind":"shell"' "$trace" || true)" "$(grep -c '"kind":"mount"' "$trace" || true)" \
     "$(grep -c '"kind":"umount"' "$trace" || true)"
@@ -64,6 +83,12 @@ done
 [ -d "$sandbox/tmp/SECUPD" ] && [ -n "$(ls -A "$sandbox/tmp/SECUPD")" ] && left="$left /tmp/SECUPD (mounted)"
 echo "   left behind on the machine:${left:- nothing}"
 
-expected=$(sed -n 's/^expect\.status = //p' "$scenario")
-echo "== host exit status $status; the scenario expects record status ${expected:-(not stated)}"
+if [ "$print_expect" = yes ]; then
+    echo "== the run as expect lines"
+    cat "$facts"
+fi
+echo "== host exit status $status; the scenario's expect lines:"
+"$outcome" --check --exit-status "$status" --trace "$trace" \
+    --log "$package/vekdebug_update_internal.log" "$scenario" "$output" >"$work/unmet" || true
+if [ -s "$work/unmet" ]; then sed 's/^/   not met: /' "$work/unmet"; else echo "   all met"; fi
 exit $status

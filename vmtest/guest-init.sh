@@ -6,6 +6,7 @@
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
+# shellcheck disable=SC2013 # the file is one line of module names
 for module in $(cat /boot-modules); do
     modprobe "$module" || echo "vmtest: cannot load $module"
 done

@@ -8,7 +8,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 kernel_dir=$1
 output=$2
-release=$(basename "$(ls -d "$kernel_dir"/lib/modules/*/ | head -n 1)")
+module_dirs=("$kernel_dir"/lib/modules/*/)
+release=$(basename "${module_dirs[0]}")
 # Loaded at boot: the shared root, its overlay, the USB bus the staging disk
 # arrives on and the drivers udev would load when it arrives (the guest has
 # no udev): usb_storage and the SCSI disk drivers. Loaded later by the

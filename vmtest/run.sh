@@ -4,17 +4,39 @@
 # and the controller ends with no session and no partition. Prints the kernel
 # version, each scenario's time and the guest's evidence.
 #
-#   vmtest/run.sh KERNEL-DIR BUILD-DIR [SCENARIO...]   (default: every vmtest/scenarios/*.scn)
+#   vmtest/run.sh KERNEL-DIR BUILD-DIR [SCENARIO...]
+#
+# A SCENARIO is a name of vmtest/scenarios/ or, failing that, of
+# simulator/scenarios/; the default is every vmtest/scenarios/*.scn and every
+# simulator scenario that says `host.vm = yes`.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repository=$(dirname "$here")
 kernel_dir=$1 build=$(realpath "$2")
 shift 2
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=($(cd "$here/scenarios" && ls *.scn | sed 's/\.scn$//'))
+if [ ${#scenarios[@]} = 0 ]; then
+    for file in "$here"/scenarios/*.scn "$repository"/simulator/scenarios/*.scn; do
+        case $file in
+            "$here"/*) ;;
+            *) grep -Eq '^host\.vm[[:blank:]]*=[[:blank:]]*yes[[:blank:]]*$' "$file" || continue ;;
+        esac
+        name=$(basename "$file")
+        scenarios+=("${name%.scn}")
+    done
+fi
+scenario_file() {
+    local file
+    for file in "$here/scenarios/$1.scn" "$repository/simulator/scenarios/$1.scn"; do
+        [ -f "$file" ] && { echo "$file"; return; }
+    done
+    echo "vmtest: no scenario $1" >&2
+    return 1
+}
 
 work=$(mktemp -d /tmp/vmtest-XXXXXX)
-kernel=$(ls "$kernel_dir"/boot/vmlinuz-* | head -n 1)
+kernels=("$kernel_dir"/boot/vmlinuz-*)
+kernel=${kernels[0]}
 "$here/make-initramfs.sh" "$kernel_dir" "$work/initramfs.gz"
 echo "== kernel $(basename "$kernel" | sed 's/^vmlinuz-//'), QEMU $(qemu-system-x86_64 --version | head -n 1 | awk '{print $4}')"
 
@@ -22,12 +44,13 @@ passed=0 failed=0
 for scenario in "${scenarios[@]}"; do
     run_dir="$work/$scenario"
     mkdir -p "$run_dir"
-    printf '#!/bin/bash\nexec bash %q %q %q %q\n' "$here/guest-scenario.sh" "$scenario" "$build" \
+    file=$(scenario_file "$scenario")
+    printf '#!/bin/bash\nexec bash %q %q %q %q\n' "$here/guest-scenario.sh" "$file" "$build" \
         "$repository" >"$run_dir/guest.sh"
     started=$(date +%s%N)
     boot_status=0
     "$here/boot-vm.sh" "$kernel" "$work/initramfs.gz" "$build/simulator/simbmc" \
-        "$here/scenarios/$scenario.scn" "$run_dir" "$run_dir/guest.sh" || boot_status=$?
+        "$file" "$run_dir" "$run_dir/guest.sh" || boot_status=$?
     seconds=$(awk -v ns=$(($(date +%s%N) - started)) 'BEGIN {printf "%.1f", ns / 1e9}')
     controller=$(cat "$run_dir/controller.txt")
     verdict=pass

@@ -139,7 +139,7 @@ class OperatorHost(unittest.TestCase):
             ("error catalogue", "ErrorCodes.xml", "ErrorCodes.xml is missing"),
             ("udev rule", "98-secupdusb.rules", "98-secupdusb.rules is missing"),
             ("tessel rule", "00-secupd-tessel.rules", "00-secupd-tessel.rules is missing"),
-            ("library", "vaduzivorirezoz.so.20.06.00", "library cannot be loaded"),
+            ("library", os.path.basename(LIBRARY), "library cannot be loaded"),
         ]
         for name, removed, problem in cases:
             with self.subTest(name):

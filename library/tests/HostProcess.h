@@ -27,8 +27,9 @@ struct HostOutcome {
 };
 
 // Lays out a package directory for the scenario with the script the demo
-// uses (the package skeleton, updatehost, the library and whatever the
-// scenario changes); returns the host's extra arguments for it.
+// uses (the package skeleton, updatehost, the library and the scenario's
+// package.* changes); returns the host's arguments for it (its
+// host.arguments, else --json).
 std::vector<std::string> LayOutPackage(const std::string& directory,
                                        const std::string& scenarioPath);
 

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Checks the library's dynamic symbol table: the three entry points under the
-# names the host resolves, the device record's members, and nothing else.
+# names the host resolves, the device record's members, and nothing else; and
+# the file name the host loads.
+#
+#   check_exports.sh LIBRARY EXPECTED-FILE-NAME
 set -euo pipefail
-library="$1"
-[ "$(basename "$library")" = "vaduzivorirezoz.so.20.06.00" ] || { echo "unexpected file name: $library"; exit 1; }
+library="$1" name="$2"
+[ "$(basename "$library")" = "$name" ] || { echo "unexpected file name: $library, not $name"; exit 1; }
 symbols=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
 status=0
 for required in GetDeviceExecutionUpdateMethod ProcessIPMICommandRequest _Z19InitializeKORLoggerv \

@@ -52,6 +52,14 @@ TEST(ScenarioErrors, NameOriginLineAndProblem) {
         {"expect.status =", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
         {"expect. = 0", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
         {"expect.trace fact = x", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
+        {"package.file a b = x",
+         "scenario <text>:1: expected 'package.NAME [PATH] = VALUE' or 'package.NAME PATH <<END'"},
+        {"package.remove =",
+         "scenario <text>:1: expected 'package.NAME [PATH] = VALUE' or 'package.NAME PATH <<END'"},
+        {"package.file sign <<END\nsignature\n",
+         "scenario <text>:1: here-document of sign is not closed by END"},
+        {"host.arguments", "scenario <text>:1: expected 'KEY = VALUE', got 'host.arguments'"},
+        {"host.arguments x = --json", "scenario <text>:1: expected 'host.NAME = VALUE'"},
         {"ipmi.nodes = /dev/ipmi0\ncontroller.generation = 22\ndisk sdb = label=X\nfoo.bar = 1",
          "scenario <text>:4: unknown key 'foo.bar'"},
     };
@@ -88,11 +96,13 @@ TEST(ScenarioErrors, DeviceKeysAreLocatedToo) {
     EXPECT_EQ(error.rfind("scenario <text>:2: controller.fat", 0), 0u) << error;
 }
 
-// The machine ignores the expected outcome; a runner reads it back in order,
-// in-process from the running machine or from the file alone.
+// The machine ignores the expected outcome, the package and the host's
+// arguments; a runner reads them back in order, in-process from the running
+// machine or from the file alone (a here-document's lines are its value).
 TEST(ScenarioErrors, ExpectationsAreKeptInOrderAndIgnored) {
     const std::string text =
-        "expect.status = 0\nroot = no\nexpect.message_id = VEK0001 done\nexpect.status = 1\n";
+        "expect.status = 0\nroot = no\npackage.file package.xml <<END\nexpect.status = 9\nEND\n"
+        "host.arguments = --json\nexpect.message_id = VEK0001 done\nexpect.status = 1\n";
     const sim::Expectations expected = {
         {"status", "0"}, {"message_id", "VEK0001 done"}, {"status", "1"}};
     sim::Reset(text);
@@ -105,6 +115,10 @@ TEST(ScenarioErrors, ExpectationsAreKeptInOrderAndIgnored) {
     close(fd);
     sim::Reset();
     EXPECT_EQ(sim::ScenarioExpectationsOf(path), expected);
+    const sim::ScenarioEntries entries = sim::ScenarioEntriesOf(path);
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(entries[2], std::make_pair(std::string("package.file package.xml"),
+                                         std::string("expect.status = 9\n")));
     EXPECT_TRUE(sim::ScenarioExpectations().empty());
     std::remove(path);
     EXPECT_THROW(sim::ScenarioExpectationsOf(path), std::runtime_error);

@@ -4,10 +4,11 @@
 // what the machine saw.
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "simmachine/ScenarioFile.h"
+#include "simmachine/TraceFile.h"
 
 namespace sim {
 
@@ -17,25 +18,13 @@ namespace sim {
 void Reset(const std::string& scenarioText = "");
 void ResetFromFile(const std::string& scenarioPath);
 
-// The expected outcome a scenario states in its `expect.KEY = VALUE` lines
-// (KEY without "expect."), in file order; the machine itself ignores them.
-// The first is the running machine's, the second reads a scenario file
-// without starting a machine, for a runner whose program under test runs in
-// another process. Both throw std::runtime_error as Reset does.
-using Expectations = std::vector<std::pair<std::string, std::string>>;
+// The running machine's expected outcome (see ScenarioExpectationsOf).
 Expectations ScenarioExpectations();
-Expectations ScenarioExpectationsOf(const std::string& scenarioPath);
 
 // Where a path of the simulated machine really lives (inside the sandbox).
 std::string SandboxPath(const std::string& machinePath);
 std::string SandboxRoot();
 std::string TracePath();
-
-struct Event {
-    std::string kind;
-    std::map<std::string, std::string> fields;  // every member, numbers as text
-    std::string json;                           // the trace line itself
-};
 
 std::vector<Event> Trace();
 std::vector<Event> TraceOf(const std::string& kind);

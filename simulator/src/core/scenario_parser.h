@@ -8,6 +8,11 @@
 
 namespace sim::core {
 
+// Keys the machine never reads: how a runner lays out the host's package and
+// starts the host program (beside kExpectationPrefix, what it checks after).
+constexpr char kPackagePrefix[] = "package.";
+constexpr char kHostPrefix[] = "host.";
+
 struct ParsedScenario {
     std::string origin;      // the file name, or "<text>"
     Scenario scenario;       // keys as written, words separated by one blank

@@ -12,7 +12,6 @@
 #include "scenario_parser.h"
 #include "sim_core.h"
 #include "simmachine/SimMachine.h"
-#include "trace_reader.h"
 
 namespace sim {
 namespace {
@@ -57,10 +56,6 @@ Expectations ScenarioExpectations() {
     return core::CurrentScenario().Expectations();
 }
 
-Expectations ScenarioExpectationsOf(const std::string& scenarioPath) {
-    return ParseScenarioFile(scenarioPath).scenario.Expectations();
-}
-
 std::string SandboxPath(const std::string& machinePath) {
     return core::SandboxPathOf(machinePath);
 }
@@ -75,7 +70,10 @@ std::string TracePath() {
 }
 
 std::vector<Event> Trace() {
-    return core::ReadTraceFile(TracePath());
+    // Read past the machine's own stand-ins, as all of its file work is.
+    std::string text;
+    core::files::ReadFile(TracePath(), &text);
+    return ParseTrace(text);
 }
 
 std::vector<Event> TraceOf(const std::string& kind) {
@@ -97,8 +95,7 @@ std::vector<std::vector<std::string>> SpawnedPrograms() {
         const auto argv = event.fields.find("argv");
         if (argv == event.fields.end())
             continue;
-        programs.push_back(
-            core::ParseStringArray(argv->second).value_or(std::vector<std::string>{}));
+        programs.push_back(ParseStringArray(argv->second).value_or(std::vector<std::string>{}));
     }
     return programs;
 }

@@ -1,10 +1,9 @@
-#include "trace_reader.h"
+#include <fstream>
+#include <sstream>
 
-#include <optional>
+#include "simmachine/TraceFile.h"
 
-#include "real_files.h"
-
-namespace sim::core {
+namespace sim {
 namespace {
 
 class FlatObjectParser {
@@ -83,52 +82,50 @@ private:
                 return true;
             if (c != '\\') {
                 *out += c;
-                continue;
-            }
-            if (position_ >= text_.size())
+            } else if (!Escape(out)) {
                 return false;
-            const char escaped = text_[position_++];
-            switch (escaped) {
-                case 'n':
-                    *out += '\n';
-                    break;
-                case 'r':
-                    *out += '\r';
-                    break;
-                case 't':
-                    *out += '\t';
-                    break;
-                case 'b':
-                    *out += '\b';
-                    break;
-                case 'f':
-                    *out += '\f';
-                    break;
-                case 'u': {
-                    if (position_ + 4 > text_.size())
-                        return false;
-                    unsigned code = 0;
-                    for (int i = 0; i < 4; ++i) {
-                        const char h = text_[position_++];
-                        code <<= 4;
-                        if (h >= '0' && h <= '9') {
-                            code |= static_cast<unsigned>(h - '0');
-                        } else if (h >= 'a' && h <= 'f') {
-                            code |= static_cast<unsigned>(h - 'a' + 10);
-                        } else if (h >= 'A' && h <= 'F') {
-                            code |= static_cast<unsigned>(h - 'A' + 10);
-                        } else {
-                            return false;
-                        }
-                    }
-                    AppendUtf8(out, code);
-                    break;
-                }
-                default:
-                    *out += escaped;
             }
         }
         return false;
+    }
+
+    // The character after a backslash, and the digits of a \uXXXX.
+    bool Escape(std::string* out) {
+        if (position_ >= text_.size())
+            return false;
+        const char escaped = text_[position_++];
+        static const std::string kNamed = "nrtbf";
+        static const std::string kMeant = "\n\r\t\b\f";
+        if (const size_t named = kNamed.find(escaped); named != std::string::npos) {
+            *out += kMeant[named];
+        } else if (escaped == 'u') {
+            unsigned code = 0;
+            if (!HexDigits(&code))
+                return false;
+            AppendUtf8(out, code);
+        } else {
+            *out += escaped;
+        }
+        return true;
+    }
+
+    bool HexDigits(unsigned* code) {
+        if (position_ + 4 > text_.size())
+            return false;
+        for (int i = 0; i < 4; ++i) {
+            const char h = text_[position_++];
+            *code <<= 4;
+            if (h >= '0' && h <= '9') {
+                *code |= static_cast<unsigned>(h - '0');
+            } else if (h >= 'a' && h <= 'f') {
+                *code |= static_cast<unsigned>(h - 'a' + 10);
+            } else if (h >= 'A' && h <= 'F') {
+                *code |= static_cast<unsigned>(h - 'A' + 10);
+            } else {
+                return false;
+            }
+        }
+        return true;
     }
 
     // Numbers, true, false and null as their text; an array of strings as
@@ -159,6 +156,11 @@ private:
 
 }  // namespace
 
+std::string Event::Field(const std::string& name) const {
+    const auto found = fields.find(name);
+    return found == fields.end() ? std::string() : found->second;
+}
+
 std::optional<std::vector<std::string>> ParseStringArray(const std::string& json) {
     std::vector<std::string> elements;
     if (!FlatObjectParser(json).StringArray(&elements))
@@ -166,28 +168,32 @@ std::optional<std::vector<std::string>> ParseStringArray(const std::string& json
     return elements;
 }
 
-std::vector<sim::Event> ReadTraceFile(const std::string& path) {
-    std::vector<sim::Event> events;
-    std::string content;
-    if (!files::ReadFile(path, &content))
-        return events;
+std::vector<Event> ParseTrace(const std::string& text) {
+    std::vector<Event> events;
     size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find('\n', start);
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
         if (end == std::string::npos)
-            end = content.size();
-        const std::string line = content.substr(start, end - start);
+            end = text.size();
+        std::string line = text.substr(start, end - start);
         start = end + 1;
         std::optional<std::map<std::string, std::string>> members = FlatObjectParser(line).Parse();
         if (!members)
             continue;
-        sim::Event event;
+        Event event;
         event.kind = (*members)["kind"];
         event.fields = std::move(*members);
-        event.json = line;
+        event.json = std::move(line);
         events.push_back(std::move(event));
     }
     return events;
 }
 
-}  // namespace sim::core
+std::vector<Event> ReadTraceFile(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ParseTrace(text.str());
+}
+
+}  // namespace sim
