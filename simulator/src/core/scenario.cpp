@@ -3,6 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "hold_points.h"
 #include "scenario_parser.h"
 
 namespace sim::core {
@@ -181,6 +182,10 @@ private:
         } else if (name == "mount.drop_unflushed") {
             ExpectWords(key, 1, "mount.drop_unflushed = yes|no");
             ExpectChoice(name, value, {"yes", "no"});
+        } else if (name == "pause_before") {
+            ExpectWords(key, 1, "pause_before = ipmi NAME [N] | command LINE");
+            if (const std::optional<std::string> problem = HoldPointProblem(name, value))
+                Fail(*problem);
         } else if (name == "umount_failures") {
             ExpectWords(key, 1, "umount_failures = N");
             ExpectCount(name, value);
