@@ -10,13 +10,16 @@ struct StatusRow {
 };
 
 const StatusRow kStatuses[] = {
-    {ExitStatus::Success, "success", false, "staged, or the check found nothing amiss"},
+    {ExitStatus::Success, "success", false,
+     "staged, or the check found nothing amiss,\n"
+     "or --status found no update and nothing left"},
     {ExitStatus::UpdateFailed, "update-failed", false, "the update failed; the record says why"},
     {ExitStatus::UsageError, "usage-error", false, "bad command line"},
     {ExitStatus::PackageNotFound, "package-not-found", false,
      "a package file, the payload or the library is missing"},
     {ExitStatus::ControllerNotReady, "controller-not-ready", true,
-     "the controller is busy or not ready (retryable)"},
+     "the controller is busy or not ready, or --status\n"
+     "could not read its state (retryable)"},
     // A lost answer and a disk that never shows up both leave the update
     // waiting; the controller that caused either may well answer next time.
     {ExitStatus::TimedOut, "timed-out", true,
@@ -28,6 +31,21 @@ const StatusRow kStatuses[] = {
     {ExitStatus::StageNotAccepted, "stage-not-accepted", true,
      "the controller did not accept the staged payload\n"
      "(checksum mismatch, refusal, timeout; retryable)"},
+    // Nothing is loaded or run from a package another user could have
+    // changed; trying again changes nothing until the files are root's own.
+    {ExitStatus::PackageNotTrusted, "package-not-trusted", false,
+     "running as root, updatehost refused a package file or\n"
+     "directory that another user owns, may write or has\n"
+     "linked elsewhere; nothing was loaded or run"},
+    // --status only: a second update would be refused, so a fleet skips the
+    // host until the first has ended by itself.
+    {ExitStatus::UpdateRunning, "update-running", true,
+     "--status: an update is running on this machine\n"
+     "(retryable once it has ended)"},
+    {ExitStatus::Leftovers, "leftovers", false,
+     "--status: no update runs, but one left a partition,\n"
+     "a session, a mount, a device link or a udev rule\n"
+     "behind (the next update clears them)"},
 };
 
 struct CodeRow {

@@ -16,6 +16,9 @@ enum class ExitStatus : int {
     ControllerNotReady = 4,
     TimedOut = 5,
     StageNotAccepted = 6,
+    PackageNotTrusted = 7,
+    UpdateRunning = 8,
+    Leftovers = 9,
 };
 
 struct Outcome {

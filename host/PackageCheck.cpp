@@ -9,11 +9,11 @@
 #include <memory>
 #include <regex>
 
+#include "PackageFiles.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* const kRuleFiles[] = {"98-secupdusb.rules", "00-secupd-tessel.rules"};
 
 using XmlDocument = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
 
@@ -123,7 +123,7 @@ void CheckCommandCatalogue(const fs::path& directory, PackageReport& report) {
 }
 
 void CheckRuleFiles(const fs::path& directory, PackageReport& report) {
-    for (const char* name : kRuleFiles) {
+    for (const char* name : PackageFiles::kRuleFiles) {
         std::error_code error;
         if (!fs::is_regular_file(directory / name)) {
             report.problems.emplace_back(std::string(name) + " is missing");
@@ -173,7 +173,7 @@ void CheckLibrary(const std::string& libraryPath, PackageReport& report) {
 }  // namespace
 
 PackageReport CheckPackage(const std::string& packageDirectory, const std::string& programDirectory,
-                           const std::string& libraryPath) {
+                           const std::string& libraryPath, bool loadLibrary) {
     PackageReport report;
     const fs::path directory(packageDirectory);
     CheckDescriptor(directory, report);
@@ -182,7 +182,11 @@ PackageReport CheckPackage(const std::string& packageDirectory, const std::strin
     CheckErrorCatalogue(directory, report);
     CheckTransportSettings(directory, report);
     CheckRuleFiles(directory, report);
-    CheckLibrary(libraryPath, report);
+    if (loadLibrary) {
+        CheckLibrary(libraryPath, report);
+    } else {
+        report.notes.emplace_back("the library was not loaded: the package is not trusted");
+    }
     return report;
 }
 

@@ -18,8 +18,9 @@ struct PackageReport {
 
 // packageDirectory is where the update reads its files (its working
 // directory); programDirectory is where the library takes the payload from.
+// Without loadLibrary the library is not loaded (it may not be trusted).
 PackageReport CheckPackage(const std::string& packageDirectory, const std::string& programDirectory,
-                           const std::string& libraryPath);
+                           const std::string& libraryPath, bool loadLibrary);
 
 // One sentence on what an update of this package would do.
 std::string DescribeUpdate(const PackageReport& report);

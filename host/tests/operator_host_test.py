@@ -2,18 +2,25 @@
 machine: with --json, standard output is exactly one JSON object whatever
 happens, and the exit status, the outcome and the error object follow the
 documented table, which has a row for every code of the error catalogue or
-lists it as generic, and agrees with the README; --check names each missing file and never reaches the
-controller; the package directory argument works from any directory.
+lists it as generic, and agrees with the README; --check names each missing
+file and never reaches the controller; the package directory argument works
+from any directory; as root it refuses a package another user could have
+changed; --status tells a clean, a busy and a leftover machine apart and
+changes nothing; hang-ups, closed output and interrupts do not cut an update
+short; the time bound it states is the README's.
 
     operator_host_test.py SOURCE-DIR UPDATEHOST LIBRARY SIMULATOR
 """
+import fcntl
 import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from xml.etree import ElementTree
 
@@ -36,8 +43,15 @@ class OperatorHost(unittest.TestCase):
                         UPDATEHOST, LIBRARY, scenario], check=True, stdout=subprocess.DEVNULL)
         return package
 
-    def run_host(self, arguments, scenario, cwd, program=None):
-        sandbox = tempfile.mkdtemp(dir=self.work)
+    def scenario_file(self, name, text):
+        path = os.path.join(self.work, name + ".scn")
+        with open(path, "w") as scenario:
+            scenario.write(text)
+        return path
+
+    def start_host(self, arguments, scenario, cwd, sandbox=None, program=None, **streams):
+        """updatehost in the simulated machine, running; its sandbox and trace."""
+        sandbox = sandbox or tempfile.mkdtemp(dir=self.work)
         trace = sandbox + ".trace.jsonl"
         environment = {
             "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
@@ -47,14 +61,35 @@ class OperatorHost(unittest.TestCase):
             "SIMMACHINE_SANDBOX": sandbox,
             "ASAN_OPTIONS": "verify_asan_link_order=0:detect_leaks=0",
         }
-        run = subprocess.run([program or os.path.join(cwd, "updatehost")] + arguments, cwd=cwd,
-                             env=environment, stdin=subprocess.PIPE, capture_output=True,
-                             text=True, timeout=120)
+        streams.setdefault("stdout", subprocess.PIPE)
+        streams.setdefault("stderr", subprocess.PIPE)
+        process = subprocess.Popen([program or os.path.join(cwd, "updatehost")] + arguments,
+                                   cwd=cwd, env=environment, stdin=subprocess.PIPE, text=True,
+                                   **streams)
+        return process, sandbox, trace
+
+    def finish(self, process, trace):
+        stdout, stderr = process.communicate(timeout=120)
         events = ""
         if os.path.exists(trace):
             with open(trace) as lines:
                 events = lines.read()
-        return run, events
+        return subprocess.CompletedProcess(process.args, process.returncode, stdout, stderr), events
+
+    def run_host(self, arguments, scenario, cwd, sandbox=None, program=None):
+        process, _, trace = self.start_host(arguments, scenario, cwd, sandbox, program)
+        return self.finish(process, trace)
+
+    def wait_until_paused(self, process, sandbox):
+        """The process id the simulator wrote when it reached the scenario's pause."""
+        paused = os.path.join(sandbox, "paused")
+        deadline = time.monotonic() + 60
+        while not os.path.exists(paused):
+            self.assertIsNone(process.poll(), "ended before its pause")
+            self.assertLess(time.monotonic(), deadline, "never reached its pause")
+            time.sleep(0.02)
+        with open(paused) as text:
+            return int(text.read())
 
     def report(self, run):
         """The one JSON object on standard output, and nothing else."""
@@ -205,7 +240,7 @@ class OperatorHost(unittest.TestCase):
 
     def test_help_lists_every_exit_status_as_the_readme_does(self):
         statuses, generic = self.exit_table()
-        self.assertEqual(sorted(statuses), list(range(7)))
+        self.assertEqual(sorted(statuses), list(range(10)))
         with open(os.path.join(SOURCE, "README.md")) as text:
             readme = text.read()
         for status, (outcome, codes) in statuses.items():
@@ -217,6 +252,207 @@ class OperatorHost(unittest.TestCase):
                 expected = codes + (generic if outcome == "update-failed" else [])
                 self.assertEqual(sorted(int(code) for code in re.findall(r"\d+", row.group(1))),
                                  sorted(expected))
+
+
+    def test_time_bound_is_the_readmes_and_uses_the_shipped_transport_settings(self):
+        help_text = subprocess.run([UPDATEHOST, "--help"], capture_output=True, text=True,
+                                   timeout=30).stdout
+        bound = int(re.search(r"ends by itself within (\d+) s", help_text).group(1))
+        limit = int(re.search(r"(\d+) s leaves room", help_text).group(1))
+        rows = re.findall(r"^ +([\d.]+) s  (\d+) x ([\d.]+) s +(\S.*)$", help_text, re.MULTILINE)
+        self.assertGreater(len(rows), 10)
+        total = sum(float(seconds) for seconds, _, _, _ in rows)
+        for seconds, count, each, _ in rows:
+            self.assertAlmostEqual(float(seconds), int(count) * float(each), places=3)
+        self.assertEqual(bound, -(-round(total * 1000) // 1000))
+        self.assertTrue(bound <= limit < bound + 3600 and limit % 3600 == 0)
+        # The transport's row follows the package's settings.
+        settings = ElementTree.parse(os.path.join(SOURCE, "package", "KORIPMIConfig.xml"))
+        self.assertIn("RetryCount %s" % settings.findtext(".//RetryCount"), help_text)
+        self.assertIn("RetryInterval %s ms" % settings.findtext(".//RetryInterval"), help_text)
+        with open(os.path.join(SOURCE, "README.md")) as text:
+            readme = text.read()
+        self.assertEqual(re.findall(r"^\| ([\d.,]+) s \| (\d+) x ([\d.]+) s \|", readme,
+                                    re.MULTILINE),
+                         [(seconds, count, each) for seconds, count, each, _ in rows])
+        self.assertIn("| %s s | | in all, within **%s s**; limit %s s |"
+                      % ("%.3f" % total, bound, limit), readme)
+
+    def test_as_root_a_package_another_user_could_change_is_refused(self):
+        scenario = os.path.join(SCENARIOS, "healthy.scn")
+        outside = os.path.join(self.work, "outside.rules")
+        shutil.copy(os.path.join(SOURCE, "package", "98-secupdusb.rules"), outside)
+
+        def make_directory(path, mode):
+            os.mkdir(path)
+            os.chmod(path, mode)
+
+        def link_out(package, name):
+            os.remove(os.path.join(package, name))
+            os.symlink(outside, os.path.join(package, name))
+        # case, parent directory mode, change to the laid-out package, path refused (None: trusted)
+        cases = [
+            ("package directory of another user", None,
+             lambda package: os.chown(package, 65534, 65534), ""),
+            ("package directory its group may write", None,
+             lambda package: os.chmod(package, 0o775), ""),
+            ("ipmi_cmd.ini every user may write", None,
+             lambda package: os.chmod(os.path.join(package, "ipmi_cmd.ini"), 0o666), "ipmi_cmd.ini"),
+            ("library of another user", None,
+             lambda package: os.chown(os.path.join(package, "vaduzivorirezoz.so.20.06.00"), 65534, 0),
+             "vaduzivorirezoz.so.20.06.00"),
+            ("updatehost its group may write", None,
+             lambda package: os.chmod(os.path.join(package, "updatehost"), 0o775), "updatehost"),
+            ("payload file of another user", None,
+             lambda package: os.chown(os.path.join(package, "payload", "README.txt"), 65534, 0),
+             "payload/README.txt"),
+            ("udev rule linked out of the package", None,
+             lambda package: link_out(package, "98-secupdusb.rules"), "98-secupdusb.rules"),
+            ("debug log marker every user may write", None,
+             lambda package: make_directory(os.path.join(package, "vekdebuglog"), 0o777),
+             "vekdebuglog"),
+            ("directory on the way that every user may write", 0o777, lambda package: None, ".."),
+            # Others may add entries to a sticky directory, never replace root's.
+            ("directory on the way with the sticky bit", 0o1777, lambda package: None, None),
+        ]
+        for name, parent_mode, change, refused in cases:
+            with self.subTest(name):
+                parent = os.path.join(self.work, name.replace(" ", "-"))
+                os.mkdir(parent)
+                package = self.lay_out(scenario, os.path.join(parent, "package"))
+                if parent_mode is not None:
+                    os.chmod(parent, parent_mode)
+                change(package)
+                update, events = self.run_host(["--json"], scenario, cwd=package)
+                check, _ = self.run_host(["--check", "--json"], scenario, cwd=package)
+                status, _ = self.run_host(["--status"], scenario, cwd=package)
+                if refused is None:
+                    self.assertEqual((update.returncode, check.returncode), (0, 0), update.stderr)
+                    continue
+                path = os.path.normpath(os.path.join(package, refused))
+                self.assertEqual((update.returncode, check.returncode, status.returncode),
+                                 (7, 7, 7), update.stderr)
+                self.assertEqual(self.report(update)["outcome"], "package-not-trusted")
+                self.assertIn(path + ": ", self.report(update)["error"]["message"])
+                self.assertFalse(self.report(update)["error"]["retryable"])
+                self.assertTrue(any(problem.startswith(path + ": ")
+                                    for problem in self.report(check)["problems"]),
+                                self.report(check)["problems"])
+                # Nothing was loaded, so nothing reached the controller or ran.
+                self.assertNotIn('"kind":"ipmi_request"', events)
+                self.assertNotIn('"kind":"shell"', events)
+
+    def test_status_tells_a_clean_a_busy_and_a_leftover_machine_apart(self):
+        leftovers = ("controller.partition.0 = SECUPD\ncontroller.attached = 0\n"
+                     "link /dev/secostupd-SECUPD = /dev/sda\n"
+                     "mount /tmp/SECUPD = /dev/secostupd-SECUPD\n"
+                     "file /run/udev/rules.d/98-secupdusb.rules = left\n")
+        # case, scenario, lock held by the test, status, outcome, session open, partitions,
+        # leftovers
+        cases = [
+            ("clean machine", "", False, 0, "success", False, [], []),
+            ("update running", "", True, 8, "update-running", False, [], []),
+            ("update running on a partition", leftovers, True, 8, "update-running", False, [0],
+             ["partition 0 on the controller", "/dev/sda mounted on /tmp/SECUPD",
+              "device link /dev/secostupd-SECUPD", "udev rule /run/udev/rules.d/98-secupdusb.rules"]),
+            ("killed update's leftovers", leftovers, False, 9, "leftovers", False, [0],
+             ["partition 0 on the controller", "/dev/sda mounted on /tmp/SECUPD",
+              "device link /dev/secostupd-SECUPD", "udev rule /run/udev/rules.d/98-secupdusb.rules"]),
+            ("leftover partitions only", "controller.partition.2 = A\ncontroller.partition.9 = B\n",
+             False, 9, "leftovers", False, [2, 9],
+             ["partition 2 on the controller", "partition 9 on the controller"]),
+            # A controller with a session open refuses the query without one.
+            ("session left open", "controller.cc.DynamicPartitionIndexInfo = 0xCC\n", False, 9,
+             "leftovers", True, None, ["an update session open on the controller"]),
+            ("controller that does not answer", "ipmi.fault.DynamicPartitionIndexInfo = no_answer\n"
+             "ipmi.fault.OrinStatus = no_answer\n", False, 4, "controller-not-ready", None, None, []),
+        ]
+        for name, text, busy, status, outcome, session, partitions, left in cases:
+            with self.subTest(name):
+                scenario = self.scenario_file(name.replace(" ", "-"), text)
+                package = self.lay_out(scenario, name.replace(" ", "-"))
+                sandbox = tempfile.mkdtemp(dir=self.work)
+                os.makedirs(os.path.join(sandbox, "run"))
+                lock = open(os.path.join(sandbox, "run", "vaduzivorirezoz.lock"), "w")
+                self.addCleanup(lock.close)
+                # An ended update's lock file names it; only a held lock is a running update.
+                lock.write("%d\n" % (os.getpid() if busy else 1))
+                lock.flush()
+                if busy:
+                    fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                run, events = self.run_host(["--status", "--json"], scenario, cwd=package,
+                                            sandbox=sandbox)
+                report = self.report(run)
+                self.assertEqual((run.returncode, report["outcome"]), (status, outcome), run.stderr)
+                self.assertEqual(report["update"]["running"], busy)
+                self.assertEqual(report["update"]["pid"], os.getpid() if busy else None)
+                self.assertEqual(report["controller"]["session_open"], session)
+                self.assertEqual(report["controller"]["partitions"], partitions)
+                self.assertEqual(report["leftovers"], left)
+                self.assertFalse(report["changed"])
+                # It changed nothing: no session, no module loaded, no file written.
+                requests = re.findall(r'"kind":"ipmi_request","name":"(\w+)"', events)
+                self.assertLessEqual(set(requests), {"DynamicPartitionIndexInfo", "OrinStatus"})
+                for command in re.findall(r'"kind":"shell","via":"\w+","command":"([^"]*)"', events):
+                    self.assertRegex(command, r"^lsmod  \| grep \w+ > /dev/null 2>&1 $")
+                self.assertNotRegex(events, r'"event":"(session opened|partition (created|'
+                                            r'detached|deleted))"')
+                self.assertLessEqual(set(re.findall(r'"kind":"file","op":"(\w+)"', events)),
+                                     {"open", "fopen", "lstat", "stat"})
+                self.assertNotRegex(events, r'"op":"fopen"[^}]*"mode":"[^r]')
+                with open(lock.name) as written:
+                    self.assertEqual(written.read(), "%d\n" % (os.getpid() if busy else 1))
+
+    def test_hang_ups_closed_output_and_interrupts_do_not_cut_an_update_short(self):
+        notice = "interrupt deferred: the update ends by itself within its bounds"
+        # case, arguments, signals sent while paused, seconds paused, standard error,
+        # exit status (negative: the signal that stopped it), interrupt requested, records
+        cases = [
+            ("hang-up", [], [signal.SIGHUP], 0, "pipe", 0, False, 1),
+            ("interrupt", [], [signal.SIGINT], 0, "pipe", 0, True, 1),
+            ("termination", [], [signal.SIGTERM], 0, "pipe", 0, True, 1),
+            ("interrupt with updates to come", ["--updates", "2"], [signal.SIGINT], 0, "pipe", 0,
+             True, 1),
+            ("second interrupt", [], [signal.SIGINT, signal.SIGINT], 0, "pipe", -signal.SIGINT,
+             None, None),
+            ("interrupt, then termination", [], [signal.SIGINT, signal.SIGTERM], 0, "pipe",
+             -signal.SIGTERM, None, None),
+            ("standard error closed", [], [], 0, "closed", 0, False, 1),
+            # The heartbeat writes every 10 s, here into a pipe nobody reads.
+            ("heartbeat into a broken pipe", [], [], 10.5, "broken", 0, False, 1),
+        ]
+        scenario = self.scenario_file("paused", "pause_before = ipmi SecureStageUpdateSHA\n")
+        package = self.lay_out(scenario)
+        for name, arguments, signals, seconds, errors, status, interrupted, records in cases:
+            with self.subTest(name):
+                streams = {}
+                if errors == "closed":
+                    streams["preexec_fn"] = lambda: os.close(2)
+                elif errors == "broken":
+                    reader, writer = os.pipe()
+                    os.close(reader)
+                    streams["stderr"] = writer
+                process, sandbox, trace = self.start_host(["--json"] + arguments, scenario,
+                                                          cwd=package, **streams)
+                if errors == "broken":
+                    os.close(writer)
+                self.assertEqual(self.wait_until_paused(process, sandbox), process.pid)
+                for number in signals:
+                    process.send_signal(number)
+                    time.sleep(0.2)
+                time.sleep(seconds)
+                os.remove(os.path.join(sandbox, "paused"))
+                run, events = self.finish(process, trace)
+                self.assertEqual(run.returncode, status, run.stderr)
+                if status < 0:
+                    self.assertEqual(run.stdout, "")
+                    continue
+                report = self.report(run)
+                self.assertEqual(report["outcome"], "success")
+                self.assertEqual(report["interrupt_requested"], interrupted)
+                self.assertEqual(len(report["records"]), records)
+                if errors == "pipe":
+                    self.assertEqual(run.stderr.count(notice), 1 if interrupted else 0, run.stderr)
 
 
 if __name__ == "__main__":

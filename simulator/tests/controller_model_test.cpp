@@ -64,12 +64,18 @@ TEST(ControllerModel, AnswersStatusQueriesAtTheCataloguesPositions) {
         ExpectAnswers(c.scenario, c.exchanges);
 }
 
+// Queries are answered to anyone while no session is open.
 TEST(ControllerModel, SessionBoundCommandsNeedTheOpenSessionsId) {
-    ExpectAnswers("controller.session_id = 0x5678",
+    ExpectAnswers("controller.session_id = 0x5678\ncontroller.partition.1 = OLD",
                   {{"30 a1 11 78 56", "31 a1 cc"},
+                   {"30 a1 20 00 00 01 00 53 45 43 55 50 44", "31 a1 cc"},
+                   {"30 a1 25 00 00", "31 a1 00 25 00 00 00 00 00 00 02"},
+                   {"30 a1 24 00 00 00 01", "31 a1 00 01 00 23 00 4f 4c 44 00 00 00"},
                    {kBegin, "31 a1 00 78 56"},
+                   {"30 a1 25 00 00", "31 a1 cc"},
+                   {"30 a1 24 00 00 00 01", "31 a1 cc"},
                    {"30 a1 25 34 12", "31 a1 cc"},
-                   {"30 a1 25 78 56", "31 a1 00 25 00 00 00 00 00 00 00"},
+                   {"30 a1 25 78 56", "31 a1 00 25 00 00 00 00 00 00 02"},
                    {"30 a1 11 78 56", "31 a1 00"},
                    {"30 a1 11 78 56", "31 a1 cc"}});
     EXPECT_FALSE(sim::ControllerSessionOpen());
@@ -183,7 +189,7 @@ TEST(ControllerModel, ShippedCatalogueDescribesTheModelsCommands) {
         EXPECT_EQ(entry["RequestLength"], std::to_string(command.requestLength));
         EXPECT_EQ(entry["ResponseLength"], std::to_string(command.responseLength));
         EXPECT_EQ(entry["IsSessionRequired"],
-                  command.session == sim::devices::kSessionBound ? "1" : "0");
+                  command.session == sim::devices::kSessionFree ? "0" : "1");
     }
     EXPECT_EQ(sections.size(), catalogued);
 }

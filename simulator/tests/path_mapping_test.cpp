@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <kortest/TemporaryDirectory.h>
 #include <limits.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +75,12 @@ TEST(PathMapping, WhichPathsBelongToTheMachine) {
         {"/vmfs/volumes/x", true},
         {"/sbin/x", true},
         {"/usr/sbin/x", true},
+        {"/run/vaduzivorirezoz.lock", true},
+        {"/var/run/vaduzivorirezoz.lock", true},
+        {"/proc/mounts", true},
+        {"/proc/self/mounts", true},
+        {"/run/simcore-x", false},
+        {"/proc/self/simcore-x", false},
         {"/sys/class/scsi_genericx/x", false},
         {"/lib/simcore-x", false},
         {"/tmp/SECUPDX", false},
@@ -90,6 +97,16 @@ TEST(PathMapping, WhichPathsBelongToTheMachine) {
         std::ofstream(sandboxPath) << "x";
         EXPECT_EQ(access(c.path.c_str(), F_OK) == 0, c.simulated) << c.path;
     }
+}
+
+// /proc/mounts lists what is mounted on the machine now, and nothing else.
+TEST(PathMapping, ProcMountsShowsTheMachinesMounts) {
+    sim::Reset("disk sdb = label=DATA\nlink /dev/data = /dev/sdb\nmount /tmp/SECUPD = /dev/data\n");
+    EXPECT_EQ(ReadAll("/proc/mounts"),
+              "/dev/sdb /tmp/SECUPD vfat rw,relatime,shortname=mixed 0 0\n");
+    ASSERT_EQ(umount("/tmp/SECUPD"), 0);
+    EXPECT_EQ(ReadAll("/proc/self/mounts"), "");
+    EXPECT_LT(open("/proc/mounts", O_WRONLY), 0);
 }
 
 TEST(PathMapping, EveryProcessKeepsTheRealCharacterDevices) {

@@ -49,6 +49,15 @@ TEST(ScenarioErrors, NameOriginLineAndProblem) {
         {"command sync", "scenario <text>:1: expected 'command LINE => exit N [output TEXT]'"},
         {"command sync => exit x",
          "scenario <text>:1: expected 'command LINE => exit N [output TEXT]'"},
+        {"pause_before = ipmi",
+         "scenario <text>:1: 'pause_before' must be 'ipmi NAME [N]' or 'command LINE', not "
+         "'ipmi'"},
+        {"pause_before = OrinStatus",
+         "scenario <text>:1: 'pause_before' must be 'ipmi NAME [N]' or 'command LINE', not "
+         "'OrinStatus'"},
+        {"pause_before = ipmi OrinStatus 0",
+         "scenario <text>:1: 'pause_before' needs a count of at least 1 after the command name, "
+         "not '0'"},
         {"expect.status =", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
         {"expect. = 0", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
         {"expect.trace fact = x", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
@@ -86,7 +95,9 @@ TEST(ScenarioErrors, WellFormedLinesAreAccepted) {
                       "haldaemon = running\n"
                       "command sync => exit 1 output no disks\n"
                       "umount_failures = 2\n"
-                      "norb = system\n"),
+                      "norb = system\n"
+                      "pause_before = ipmi poll 3\n"
+                      "pause_before = command lsmod  | grep -w sg >/dev/null;echo $?\n"),
               "");
 }
 

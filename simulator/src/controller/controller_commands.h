@@ -80,7 +80,13 @@ enum CommandFault : unsigned {
 constexpr unsigned kAnswerFaults = kCompletionCodeFault | kResponseFault | kTransportFault;
 constexpr unsigned kEveryFault = kAnswerFaults | kLongRunningFault;
 
-enum SessionUse : bool { kSessionFree = false, kSessionBound = true };
+// A bound command carries the open session's id at positions 4-5 and is
+// refused (0xCC) without it. A bound query is refused so only while a
+// session is open: while none is, the controller answers it to anyone, as it
+// changes nothing. (What real controllers do without a session is not
+// documented; this is the assumption updatehost --status rests on: a query
+// without a session id is answered, or refused with 0xCC while a session is open.)
+enum SessionUse { kSessionFree, kSessionBound, kSessionBoundQuery };
 
 // Fills in the answer (network function, command, completion code 0, the
 // operation echoed, zeros up to the answer length), or refuses.
@@ -94,7 +100,7 @@ struct ControllerCommand {
     uint8_t operation = 0;  // position 3
     unsigned requestLength = 0;
     unsigned responseLength = 0;
-    SessionUse session = kSessionFree;  // bound: positions 4-5 carry the open session's id
+    SessionUse session = kSessionFree;
     CommandHandler handler = nullptr;
     unsigned faults = kEveryFault;  // the CommandFault kinds it takes
     bool catalogued = true;         // described by the shipped ipmi_cmd.ini

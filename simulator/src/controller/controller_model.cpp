@@ -140,7 +140,9 @@ ControllerModel::Message ControllerModel::Execute(const ControllerCommand& comma
                                                   const Message& request, Message answer) {
     answer.resize(std::max<size_t>(command.responseLength, at::kCompletionCode));
     PutByte(answer, at::kOperationEcho, ByteAt(request, at::kOperation));
-    if (command.session == kSessionBound) {
+    const bool checksSession = command.session == kSessionBound ||
+                               (command.session == kSessionBoundQuery && state_.session);
+    if (checksSession) {
         const uint16_t carried = static_cast<uint16_t>(ByteAt(request, at::kSessionLow) |
                                                        ByteAt(request, at::kSessionHigh) << 8);
         if (!state_.session || *state_.session != carried) {

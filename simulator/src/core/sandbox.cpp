@@ -11,11 +11,14 @@ namespace sim::core {
 namespace {
 
 // Each covers the path itself and everything below it.
-const char* const kSimulatedTrees[] = {"/etc",        "/dev",         "/sys/class/scsi_generic",
-                                       "/lib/udev",   "/lib/modules", "/run/udev",
-                                       "/VERSION",    "/VER_INFO",    "/wmb-version",
-                                       "/tmp/SECUPD", "/opt/tessel",  "/scratch",
-                                       "/vmfs",       "/sbin",        "/usr/sbin"};
+const char* const kSimulatedTrees[] = {
+    "/etc", "/dev", "/sys/class/scsi_generic", "/lib/udev", "/lib/modules", "/run/udev", "/VERSION",
+    "/VER_INFO", "/wmb-version", "/tmp/SECUPD", "/opt/tessel", "/scratch", "/vmfs", "/sbin",
+    "/usr/sbin",
+    // the update lock, with and without /run
+    "/run/vaduzivorirezoz.lock", "/var/run/vaduzivorirezoz.lock",
+    // the machine's mount table, which the mount room writes at every open
+    "/proc/mounts", "/proc/self/mounts"};
 // The character devices every process needs stay the real ones.
 const char* const kRealDevices[] = {"/dev/null",    "/dev/zero",  "/dev/full", "/dev/random",
                                     "/dev/urandom", "/dev/tty",   "/dev/ptmx", "/dev/stdin",
@@ -54,8 +57,8 @@ void MakeLink(const std::string& machinePath, const std::string& target,
 
 void LayOutDefaults(const MachineSettings& settings) {
     const std::string problem = "simmachine: cannot lay out the sandbox " + SandboxRoot();
-    for (const char* dir :
-         {"/etc/udev/rules.d", "/lib/udev/rules.d", "/run/udev/rules.d", "/dev"}) {
+    for (const char* dir : {"/etc/udev/rules.d", "/lib/udev/rules.d", "/run/udev/rules.d", "/dev",
+                            "/var/run", "/proc/self"}) {
         Require(files::MakeDirectories(SandboxPathOf(dir)), problem);
     }
     // The sg driver makes its class directory.

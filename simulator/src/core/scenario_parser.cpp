@@ -6,9 +6,11 @@
 #include <climits>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
+#include "hold_point_form.h"
 #include "scenario_parser.h"
 #include "simmachine/ScenarioFile.h"
 
@@ -199,6 +201,10 @@ private:
         } else if (name == "mount.drop_unflushed") {
             ExpectWords(key, 1, "mount.drop_unflushed = yes|no");
             ExpectChoice(name, value, {"yes", "no"});
+        } else if (name == "pause_before") {
+            ExpectWords(key, 1, "pause_before = ipmi NAME [N] | command LINE");
+            if (const std::optional<std::string> problem = HoldPointProblem(name, value))
+                Fail(*problem);
         } else if (name == "umount_failures") {
             ExpectWords(key, 1, "umount_failures = N");
             ExpectCount(name, value);

@@ -1,6 +1,10 @@
 // The shell command lines and the umount(2) call that mount, unmount and look
-// for volumes, on Linux and on the ESX family.
+// for volumes, on Linux and on the ESX family, and the mount table as
+// /proc/mounts shows it.
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <filesystem>
 
 #include "command_pattern.h"
@@ -104,7 +108,33 @@ std::optional<CommandResult> EsxCommand(const std::string& line) {
     return ListVolumes(line);
 }
 
+// /proc/mounts (and /proc/self/mounts) lists the machine's mounts: written
+// afresh into the sandbox at every open, so that a reader sees the table as
+// it is now. Nobody writes it.
+std::optional<int> OpenMountsFile(const std::string& machinePath, const std::string& sandboxPath,
+                                  int flags) {
+    if (machinePath != "/proc/mounts" && machinePath != "/proc/self/mounts")
+        return std::nullopt;
+    if ((flags & O_ACCMODE) != O_RDONLY) {
+        errno = EACCES;
+        return -1;
+    }
+    const std::string text = MountTable::Instance().MountsText();
+    const int out = sim::core::RealOpen(sandboxPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0444);
+    if (out < 0)
+        return -1;
+    const bool written =
+        sim::core::RealWrite(out, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    sim::core::RealClose(out);
+    if (!written) {
+        errno = EIO;
+        return -1;
+    }
+    return sim::core::RealOpen(sandboxPath.c_str(), flags);
+}
+
 const sim::core::Registration registration([] {
+    sim::core::AddOpenHandler(OpenMountsFile);
     sim::core::AddCommandHandler(MountCommand);
     sim::core::AddCommandHandler(EsxCommand);
     sim::core::AddProgramHandler(MountProgram);

@@ -47,6 +47,22 @@ std::string ResolveLinks(const std::string& machinePath) {
     return path.lexically_normal().string();
 }
 
+// A field of /proc/mounts: blanks, line feeds and backslashes as octal escapes.
+std::string MountsField(const std::string& text) {
+    std::string field;
+    for (const char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
+            const char digits[] = {'\\', static_cast<char>('0' + ((c >> 6) & 7)),
+                                   static_cast<char>('0' + ((c >> 3) & 7)),
+                                   static_cast<char>('0' + (c & 7))};
+            field.append(digits, sizeof digits);
+        } else {
+            field += c;
+        }
+    }
+    return field;
+}
+
 // Moves every entry of `from` into `to` (created when missing).
 void MoveEntries(const std::string& from, const std::string& to) {
     std::error_code error;
@@ -122,16 +138,19 @@ void MountTable::WriteBack(const MountEntry& mount) {
 
 int MountTable::Mount(const std::string& link, const std::string& directory) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    const std::optional<std::string> volume =
-        DiskRegistry::Instance().VolumeBehind(ResolveLinks(link));
-    const int status = volume ? Attach(*volume, directory, false) : kMountFailed;
+    const std::string node = ResolveLinks(link);
+    const std::optional<std::string> volume = DiskRegistry::Instance().VolumeBehind(node);
+    const std::string root = sim::core::SandboxRoot();
+    const std::string device = StartsWith(node, root + "/") ? node.substr(root.size()) : link;
+    const int status = volume ? Attach(*volume, device, directory, false) : kMountFailed;
     sim::core::Trace("mount", {sim::core::TraceText("device", link),
                                sim::core::TraceText("dir", MachineDirectory(directory)),
                                sim::core::TraceNumber("exit", status)});
     return status;
 }
 
-int MountTable::Attach(const std::string& volume, const std::string& directory, bool automounted) {
+int MountTable::Attach(const std::string& volume, const std::string& device,
+                       const std::string& directory, bool automounted) {
     const std::string machineDirectory = MachineDirectory(directory);
     const std::string sandboxDirectory = sim::core::SandboxPathOf(machineDirectory);
     std::error_code error;
@@ -144,6 +163,7 @@ int MountTable::Attach(const std::string& volume, const std::string& directory, 
             return kMountFailed;
     }
     MountEntry mount;
+    mount.device = device;
     mount.directory = machineDirectory;
     mount.sandboxDirectory = sandboxDirectory;
     mount.volume = volume;
@@ -186,11 +206,21 @@ void MountTable::AutomountControllerVolumes() {
         if (VolumeMounted(visible.volume))
             continue;
         const std::string directory = "/vmfs/volumes/" + visible.label;
-        const int status = Attach(visible.volume, directory, true);
+        const int status = Attach(visible.volume, "automount", directory, true);
         sim::core::Trace("mount", {sim::core::TraceText("device", "automount"),
                                    sim::core::TraceText("dir", directory),
                                    sim::core::TraceNumber("exit", status)});
     }
+}
+
+std::string MountTable::MountsText() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::string text;
+    for (const MountEntry& mount : mounts_) {
+        text += MountsField(mount.device) + " " + MountsField(mount.directory) +
+                " vfat rw,relatime,shortname=mixed 0 0\n";
+    }
+    return text;
 }
 
 void MountTable::VolumeGone(const std::string& volume) {

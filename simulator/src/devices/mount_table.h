@@ -36,6 +36,9 @@ public:
     // dropped, and an automounted volume's directory disappears.
     void VolumeGone(const std::string& volume);
 
+    // The mounts as /proc/mounts lists them: "DEVICE DIR vfat OPTIONS 0 0" a line.
+    std::string MountsText();
+
     // Of `bytes` written to the machine file `path`, how many the volume
     // mounted there still takes (all when no mount.space limits it).
     size_t Reserve(const std::string& path, size_t bytes);
@@ -45,6 +48,7 @@ public:
 
 private:
     struct MountEntry {
+        std::string device;     // machine path of the node mounted, or "automount"
         std::string directory;  // machine path, no trailing "/"
         std::string sandboxDirectory;
         std::string volume;
@@ -52,7 +56,8 @@ private:
         bool automounted = false;
     };
 
-    int Attach(const std::string& volume, const std::string& directory, bool automounted);
+    int Attach(const std::string& volume, const std::string& device, const std::string& directory,
+               bool automounted);
     void Release(const MountEntry& mount, const std::string& why, bool writeBack);
     const MountEntry* MountHolding(const std::string& path) const;
     void WriteBack(const MountEntry& mount);

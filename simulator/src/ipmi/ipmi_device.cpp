@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "controller_model.h"
+#include "hold_points.h"
 #include "ipmi_faults.h"
 
 namespace sim::devices {
@@ -188,6 +189,7 @@ int IpmiDevice::Send(const ipmi_req& request) {
     }
 
     const std::string name = ControllerModel::NameOf(bytes);
+    sim::core::ReachPoint(sim::core::PointKind::kIpmi, name);
     size_t oversizeDataBytes = 0;
     const IpmiFault fault = IpmiFaults::Instance().Take(bytes, &oversizeDataBytes);
     if (fault == IpmiFault::kSendFails) {

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "device_registry.h"
+#include "hold_points.h"
 #include "machine.h"
 #include "real_files.h"
 #include "real_libc.h"
@@ -245,6 +246,7 @@ CommandResult RunProgram(const std::vector<std::string>& argv) {
     std::string line;
     for (const std::string& word : argv)
         line += (line.empty() ? "" : " ") + ShellQuoted(word);
+    ReachPoint(PointKind::kCommand, line);
     MachineSettings& settings = RunningMachine().settings;
     std::optional<CommandResult> result = CommandOverride(settings, line);
     if (!result && !argv.empty())

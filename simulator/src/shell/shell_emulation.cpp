@@ -5,6 +5,7 @@
 
 #include "command_pattern.h"
 #include "device_registry.h"
+#include "hold_points.h"
 #include "machine.h"
 #include "real_files.h"
 #include "shell_actions.h"
@@ -125,6 +126,7 @@ void RecordUnknownCommand(const std::string& line, const char* via) {
 
 CommandResult RunCommandLine(const std::string& line, const char* via) {
     std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    ReachPoint(PointKind::kCommand, line);
     MachineSettings& settings = RunningMachine().settings;
     std::optional<CommandResult> result = CommandOverride(settings, line);
     if (!result)
