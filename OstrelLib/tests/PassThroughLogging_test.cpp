@@ -4,6 +4,7 @@
 // on after a catalogue failed to build.
 
 #include <gtest/gtest.h>
+#include <kortest/LogFile.h>
 #include <simmachine/SimMachine.h>
 
 #include <filesystem>
@@ -18,7 +19,7 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-using cataloguetest::CountLinesWith;
+using kortest::CountLinesWith;
 
 const char kInternalLog[] = "vekdebug_update_internal.log";
 const char kUserLog[] = "vekdebug_update.log";
