@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "CatalogueTestSupport.h"
 #include "ShippedLibrary.h"
 
 namespace {
@@ -35,7 +34,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST(PassThroughLogging, MarkerFileSwitchesTheUpdateLogsOnAcrossCalls) {
     shippedlibrary::PackageDirectory package;
-    const shippedlibrary::PassThrough passThrough = shippedlibrary::LoadPassThrough();
+    const ProcessIPMICommandRequestFn passThrough = shippedlibrary::LoadPassThrough();
     package.Write("vekdebuglog", "");
     sim::Reset();
 
