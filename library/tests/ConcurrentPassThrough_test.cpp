@@ -83,6 +83,7 @@ TEST(ConcurrentPassThrough, EveryCallOfEveryThreadIsAnsweredRight) {
     std::vector<int> wrongAnswers(kThreads, 0);
     auto runThreads = [&](int callsPerThread) {
         std::vector<std::thread> threads;
+        threads.reserve(kThreads);
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&, t] {
                 Bytes response;

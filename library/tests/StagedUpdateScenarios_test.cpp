@@ -455,7 +455,8 @@ std::vector<FaultCase> FaultCases(const std::vector<TraceEvent>& healthy) {
 // The program is relinked whenever the scenarios, the package, the host, the
 // library or the simulator change (see library/CMakeLists.txt), which makes
 // a kept trace out of date. A healthy update that fails gives no trace and no
-// case (its own scenario, healthy, says why).
+// case: GoogleTest then fails the matrix as never instantiated, and the
+// scenario healthy says why.
 std::vector<TraceEvent> HealthyTrace() {
     const fs::path program = fs::read_symlink("/proc/self/exe");
     const fs::path kept = program.string() + ".healthy-trace.jsonl";
