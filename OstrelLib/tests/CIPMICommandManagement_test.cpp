@@ -13,10 +13,10 @@
 namespace {
 
 using cataloguetest::CatalogueWorkDir;
-using cataloguetest::CountLinesWith;
 using cataloguetest::ExpectFailure;
 using cataloguetest::ReceivedRequests;
 using IPMIFramework::CIPMICommandManagement;
+using kortest::CountLinesWith;
 using Bytes = std::vector<unsigned char>;
 using Lines = std::vector<std::string>;
 

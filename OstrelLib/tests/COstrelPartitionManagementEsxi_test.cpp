@@ -12,7 +12,7 @@
 
 namespace {
 
-using cataloguetest::CountLinesWith;
+using kortest::CountLinesWith;
 using namespace partitiontest;
 
 const std::string kRescanVolumes = "esxcli storage filesystem rescan";

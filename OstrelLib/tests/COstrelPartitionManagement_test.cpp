@@ -11,8 +11,8 @@
 
 namespace {
 
-using cataloguetest::CountLinesWith;
 using cataloguetest::ExpectFailure;
+using kortest::CountLinesWith;
 using namespace partitiontest;
 
 TEST_F(PartitionTest, LivesThroughCreateAttachMountDetachDeleteAmongSeveralDisks) {

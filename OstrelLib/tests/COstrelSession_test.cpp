@@ -14,10 +14,10 @@
 namespace {
 
 using cataloguetest::CatalogueWorkDir;
-using cataloguetest::CountLinesWith;
 using cataloguetest::ExpectFailure;
 using cataloguetest::ReceivedRequests;
 using IPMIFramework::CIPMICommandManagement;
+using kortest::CountLinesWith;
 using SessionFramework::COstrelSession;
 using Lines = std::vector<std::string>;
 

@@ -16,9 +16,9 @@
 namespace {
 
 using cataloguetest::CatalogueWorkDir;
-using cataloguetest::CountLinesWith;
 using cataloguetest::ExpectFailure;
 using IPMIFramework::CIPMICommandManagement;
+using kortest::CountLinesWith;
 using VEKOstrelCommon::COstrelUtils;
 using Lines = std::vector<std::string>;
 
