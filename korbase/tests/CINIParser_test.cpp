@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <kortest/KorLog.h>
 #include <kortest/TemporaryDirectory.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>

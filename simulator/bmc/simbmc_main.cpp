@@ -27,10 +27,8 @@ using sim::devices::ControllerModel;
 
 void Log(const std::string& line) {
     static const auto start = std::chrono::steady_clock::now();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - start)
-                        .count();
-    std::fprintf(stderr, "simbmc %6.2fs %s\n", ms / 1000.0, line.c_str());
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    std::fprintf(stderr, "simbmc %6.2fs %s\n", elapsed.count(), line.c_str());
 }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
