@@ -13,10 +13,7 @@
 #include <vector>
 
 #include "scsi_address.h"
-
-namespace sim::core {
-class Scenario;
-}
+#include "sim_core.h"
 
 namespace sim::devices {
 
@@ -83,6 +80,11 @@ public:
     // is attached, visible yet or not).
     bool ControllerUsbPresent();
     std::vector<VisibleVolume> VisibleControllerVolumes();
+
+    // The disks, as `disk.` lines of a kept machine (their nodes and volume
+    // files live in the sandbox already).
+    void SaveState(sim::core::StateLines& lines);
+    void LoadState(const sim::core::StateLines& lines);
 
 private:
     struct Disk {
