@@ -67,12 +67,109 @@ TEST_F(PartitionTest, RequestsTheSizeInWhole32KiBUnits) {
         EXPECT_EQ(Requests().at(1),
                   "CreateDynamicPartition: 30 a1 20 34 12 " + row.units + " 53 45 43 55 50 44");
     }
-    // Sizes the 16-bit request cannot carry are refused before anything is asked.
+    // Sizes the 16-bit request cannot carry are refused once the map is read,
+    // before the create is sent.
     for (long long bytes : {2147450881LL, -1LL}) {
         SCOPED_TRACE(bytes);
         Start();
         ExpectFailure([this, bytes] { m_partition->CreateDynamicPartition(bytes); }, 22);
         EXPECT_EQ(Requests(), Lines({kIndexInfo}));
+    }
+}
+
+// The partition the create made is found by the bits that changed in the
+// map, asked for its name by number, and used only when the controller names
+// it "SECUPD"; whatever it made is deleted at the end all the same.
+TEST_F(PartitionTest, UsesANewPartitionOnlyWhenTheControllerNamesItSecupd) {
+    struct Case {
+        const char* name;
+        std::string scenario;
+        int createCode;  // 0 for none
+        int attachCode;  // 0 for none, -1: no attach tried
+        Lines requests;  // including the destructor's
+        std::vector<int> left;
+    };
+    const std::string create = "CreateDynamicPartition: 30 a1 20 34 12 23 00 53 45 43 55 50 44";
+    const auto info = [](const char* number) {
+        return "DynamicPartitionInfo: 30 a1 24 34 12 00 " + std::string(number);
+    };
+    const auto attach = [](const char* handle) {
+        return "AttachDynamicPartition: 30 a1 21 34 12 01 00 00 00 " + std::string(handle);
+    };
+    const std::vector<Case> cases = {
+        {"partitions 0 to 2 exist, an old SECUPD among them: the new one is 3",
+         "controller.partition.0 = SECUPD\ncontroller.partition.1 = OLD\n"
+         "controller.partition.2 = OLD\n",
+         0,
+         0,
+         {kIndexInfo, create, kIndexInfo, info("03"), attach("00 08"), Detach("00 08"),
+          Delete("00 08")},
+         {0, 1, 2}},
+        {"partition 8, in the map's high byte",
+         "controller.partition.0 = A\ncontroller.partition.1 = B\n"
+         "controller.partition.2 = C\ncontroller.partition.3 = D\ncontroller.partition.4 = E\n"
+         "controller.partition.5 = F\ncontroller.partition.6 = G\ncontroller.partition.7 = H\n",
+         0,
+         0,
+         {kIndexInfo, create, kIndexInfo, info("08"), attach("01 00"), Detach("01 00"),
+          Delete("01 00")},
+         {0, 1, 2, 3, 4, 5, 6, 7}},
+        {"named otherwise: the attach goes out without a handle and is refused",
+         "controller.partition.0 = OLD\ncontroller.created_name = OTHER\n",
+         0,
+         27,
+         {kIndexInfo, create, kIndexInfo, info("01"), attach("00 00"), Detach("00 02"),
+          Delete("00 02")},
+         {0}},
+        {"a name that is SECUPD cut short",
+         "controller.created_name = SECUP\n",
+         0,
+         27,
+         {kIndexInfo, create, kIndexInfo, info("00"), attach("00 00"), Detach("00 01"),
+          Delete("00 01")},
+         {}},
+        {"a name in other letters",
+         "controller.created_name = secupd\n",
+         0,
+         27,
+         {kIndexInfo, create, kIndexInfo, info("00"), attach("00 00"), Detach("00 01"),
+          Delete("00 01")},
+         {}},
+        {"the name cannot be read",
+         "controller.cc.DynamicPartitionInfo = 0xC9\n",
+         31,
+         -1,
+         {kIndexInfo, create, kIndexInfo, info("00"), Detach("00 01"), Delete("00 01")},
+         {}},
+        {"the name is answered short",
+         "controller.response.DynamicPartitionInfo = 31 A1 00 00 00\n",
+         31,
+         -1,
+         {kIndexInfo, create, kIndexInfo, info("00"), Detach("00 01"), Delete("00 01")},
+         {}},
+        {"the map is unchanged after the create",
+         "controller.partition.4 = OLD\ncontroller.response.CreateDynamicPartition = 31 A1 00\n",
+         22,
+         -1,
+         {kIndexInfo, create, kIndexInfo},
+         {4}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start(row.scenario);
+        const auto createPartition = [this] { m_partition->CreateDynamicPartition(1146880); };
+        if (row.createCode != 0)
+            ExpectFailure(createPartition, row.createCode);
+        else
+            createPartition();
+        const auto attachPartition = [this] { m_partition->AttachDynamicPartition(); };
+        if (row.attachCode > 0)
+            ExpectFailure(attachPartition, row.attachCode);
+        else if (row.attachCode == 0)
+            attachPartition();
+        EXPECT_NO_THROW(m_partition.reset());
+        EXPECT_EQ(Requests(), row.requests);
+        EXPECT_EQ(sim::ControllerPartitions(), row.left);
     }
 }
 
