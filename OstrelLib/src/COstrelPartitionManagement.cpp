@@ -460,6 +460,7 @@ bool COstrelPartitionManagement::UnmountDynPartition() {
         if (IsEsxi()) {
             KOR_LOG(KOR_LOG_DEBUG, "Unmount not needed for ESXi");
             m_strLinkPath.clear();
+            KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::UnmountDynPartition() Leaving.");
             return false;
         }
         const std::string directory = MountDirectory();
@@ -494,14 +495,15 @@ bool COstrelPartitionManagement::UnmountDynPartition() {
 std::string COstrelPartitionManagement::getDevicePath(std::string& name) {
     VEK_TRY {
         KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::getDevicePath() Entering.");
+        std::string device;
         if (name.empty()) {
             KOR_LOG(KOR_LOG_ERROR, "getDevicePath: Volume name is empty ");
-            return "";
+        } else {
+            device = IsEsxi() ? FindEsxiVolume(name) : FindLinuxDisk(name);
+            if (device.empty())
+                KOR_LOG(KOR_LOG_ERROR, "Could not find the device after all the retries ");
         }
-        std::string device = IsEsxi() ? FindEsxiVolume(name) : FindLinuxDisk(name);
-        if (device.empty()) {
-            KOR_LOG(KOR_LOG_ERROR, "Could not find the device after all the retries ");
-        }
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::getDevicePath() Leaving.");
         return device;
     }
     VEK_PASS_ON;
@@ -509,11 +511,12 @@ std::string COstrelPartitionManagement::getDevicePath(std::string& name) {
 
 void COstrelPartitionManagement::CleanMountedPartition() {
     VEK_TRY {
-        if (!IsEsxi())
-            return;
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::CleanMountedPartition() Entering.");
         const std::string listVolume =
             std::string(ESXi_LIST_MOUNTED_DEVICES) + dynDriveName + " > /dev/null 2>&1";
-        for (int pass = 0; pass < kEsxiCleanPasses; ++pass) {
+        // Only ESXi keeps a volume of its own for the partition.
+        const int passes = IsEsxi() ? kEsxiCleanPasses : 0;
+        for (int pass = 0; pass < passes; ++pass) {
             KOR_LOG(KOR_LOG_DEBUG, "Running Rescan command to remove stale folder name : Try");
             if (!Run(ESXi_RESCAN_COMMAND)) {
                 KOR_LOG(KOR_LOG_DEBUG, "Rescan Failed.");
@@ -530,9 +533,11 @@ void COstrelPartitionManagement::CleanMountedPartition() {
 
 void COstrelPartitionManagement::ESX_RemoveEntries() {
     VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::ESX_RemoveEntries() Entering.");
         if (Platform() == CLinuxUtils::PLATFORM_ESX4)
             Run(kEsx4RescanAdaptersCommand);
         KOR_LOG(KOR_LOG_DEBUG, "done");
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::ESX_RemoveEntries() Leaving.");
     }
     VEK_PASS_ON;
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <simmachine/SimMachine.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -290,6 +292,9 @@ TEST_F(PartitionTest, WithoutTheSgDriverEveryDiskIsACandidate) {
         {"disk sda = label=SECUPD\n", "ln -sf /dev/sdb /dev/secostupd-SECUPD"},
         {"disk sda = label=SECUPD\nmodule sg = loadable\n",
          "ln -sf /dev/sda /dev/secostupd-SECUPD"},
+        // A check that prints nothing reads as 0: the driver counts as loaded.
+        {"disk sda = label=SECUPD\ncommand lsmod | grep -w sg >/dev/null;echo $? => exit 1\n",
+         "ln -sf /dev/sdb /dev/secostupd-SECUPD"},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.scenario);
@@ -300,12 +305,60 @@ TEST_F(PartitionTest, WithoutTheSgDriverEveryDiskIsACandidate) {
     }
 }
 
-TEST_F(PartitionTest, AnEmptyVolumeNameIsLookedForNowhere) {
-    Start();
-    std::string none;
-    EXPECT_EQ(m_partition->getDevicePath(none), "");
-    EXPECT_TRUE(Commands().empty());
-    EXPECT_TRUE(Sleeps().empty());
+// Off ESXi and ESX 4, and without a volume name, there is nothing to do; the
+// operations still say that they ran.
+TEST_F(PartitionTest, OperationsWithNothingToDoRunNothingAndLogEnteringAndLeaving) {
+    struct Case {
+        const char* name;
+        std::function<void(PartitionFramework::COstrelPartitionManagement&)> call;
+        Lines logged;
+    };
+    const std::string prefix = "DEBUG COstrelPartitionManagement::";
+    const std::vector<Case> cases = {
+        {"getDevicePath",
+         [](auto& partition) {
+             std::string none;
+             EXPECT_EQ(partition.getDevicePath(none), "");
+         },
+         {prefix + "getDevicePath() Entering.", "ERROR getDevicePath: Volume name is empty ",
+          prefix + "getDevicePath() Leaving."}},
+        {"CleanMountedPartition",
+         [](auto& partition) { partition.CleanMountedPartition(); },
+         {prefix + "CleanMountedPartition() Entering.", "DEBUG Leaving CleanMountedPartition"}},
+        {"ESX_RemoveEntries",
+         [](auto& partition) { partition.ESX_RemoveEntries(); },
+         {prefix + "ESX_RemoveEntries() Entering.", "DEBUG done",
+          prefix + "ESX_RemoveEntries() Leaving."}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start();
+        m_log.Take();
+        row.call(*m_partition);
+        EXPECT_TRUE(Commands().empty());
+        EXPECT_TRUE(Sleeps().empty());
+        // In this order, and each once; the platform's recognition may log too.
+        Lines logged;
+        for (const std::string& line : m_log.Take())
+            if (std::find(row.logged.begin(), row.logged.end(), line) != row.logged.end())
+                logged.push_back(line);
+        EXPECT_EQ(logged, row.logged);
+    }
+}
+
+TEST_F(PartitionTest, CommandOutputIsReadUpTo512Bytes) {
+    const struct {
+        std::string scenario;
+        std::string output;
+    } rows[] = {
+        {"command list => exit 0 output " + std::string(600, 'x') + "\n", std::string(512, 'x')},
+        {"command list => exit 0 output 1\n", "1\n"},
+        {"command list => exit 3\n", ""},
+    };
+    for (const auto& row : rows) {
+        Start(row.scenario);
+        EXPECT_EQ(PartitionFramework::executeCmd("list"), row.output) << row.scenario;
+    }
 }
 
 TEST_F(PartitionTest, FindsADiskThatShowsUpLate) {
