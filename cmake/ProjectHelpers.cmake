@@ -16,12 +16,13 @@ endfunction()
 # GoogleTest and the simulated machine (which stands in for the kernel, the
 # shell and the controller inside the test process). The tests see the
 # layer's private headers in SOURCE_DIR. Files in tests/ that do not end in
-# _test.cpp are helpers compiled into every test of the layer.
-# THREADS names the tests (by file name without .cpp) that run several
-# threads: they carry the CTest label "threads", which selects them for the
-# ThreadSanitizer build. SERIAL names the tests that must never run in
-# parallel with another.
+# _test.cpp are the layer's test helpers, compiled once into the library
+# <layer>_test_helpers that every test of the layer links.
+# THREADS and SERIAL name tests by file name without .cpp (see kor_add_gtests).
 function(kor_add_layer_tests)
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
   cmake_parse_arguments(T "" "LAYER;SOURCE_DIR" "THREADS;SERIAL" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
   file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
@@ -29,40 +30,73 @@ function(kor_add_layer_tests)
   if(tests)
     list(REMOVE_ITEM helpers ${tests})
   endif()
-  set(test_names "")
+
+  # Without helper sources the library only carries what every test of the
+  # layer is compiled and linked with.
+  set(helpers_target ${T_LAYER}_test_helpers)
+  if(helpers)
+    add_library(${helpers_target} STATIC ${helpers})
+    set(scope PUBLIC)
+  else()
+    add_library(${helpers_target} INTERFACE)
+    set(scope INTERFACE)
+  endif()
+  target_include_directories(${helpers_target} ${scope} ${CMAKE_CURRENT_SOURCE_DIR}/tests
+                                                        ${CMAKE_CURRENT_SOURCE_DIR}/${T_SOURCE_DIR})
+  target_link_libraries(${helpers_target} ${scope} simmachine ${T_LAYER} kor_test_support GTest::gtest
+                                                   Threads::Threads)
+  target_compile_definitions(${helpers_target} ${scope} KOR_PACKAGE_DIR="${KOR_PACKAGE_DIR}"
+                                                        KOR_BINARY_DIR="${CMAKE_BINARY_DIR}")
+
+  set(targets "")
   foreach(test_source ${tests})
     get_filename_component(test_name ${test_source} NAME_WE)
-    list(APPEND test_names ${test_name})
     set(target ${T_LAYER}_${test_name})
-    add_executable(${target} ${test_source} ${helpers})
-    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests
-                                                 ${CMAKE_CURRENT_SOURCE_DIR}/${T_SOURCE_DIR})
+    list(APPEND targets ${target})
+    add_executable(${target} ${test_source})
     # The simulated machine comes first so that its stand-ins for the system
     # calls are the ones every library of the process binds to.
-    target_link_libraries(${target} PRIVATE simmachine ${T_LAYER} kor_test_support GTest::gtest GTest::gtest_main
-                                            Threads::Threads)
-    target_compile_definitions(${target} PRIVATE KOR_PACKAGE_DIR="${KOR_PACKAGE_DIR}"
-                                                 KOR_BINARY_DIR="${CMAKE_BINARY_DIR}")
-    add_test(NAME ${target} COMMAND ${target})
+    target_link_libraries(${target} PRIVATE simmachine ${helpers_target} GTest::gtest_main)
   endforeach()
-  kor_set_test_kinds(PREFIX ${T_LAYER}_ KNOWN ${test_names} THREADS ${T_THREADS} SERIAL ${T_SERIAL})
+  list(TRANSFORM T_THREADS PREPEND ${T_LAYER}_)
+  list(TRANSFORM T_SERIAL PREPEND ${T_LAYER}_)
+  kor_add_gtests(TARGETS ${targets} THREADS ${T_THREADS} SERIAL ${T_SERIAL})
 endfunction()
 
-# kor_set_test_kinds(PREFIX <prefix> KNOWN <names...> THREADS <names...> SERIAL <names...>)
-# Labels the tests <prefix><name> named in THREADS with "threads" and makes
-# those in SERIAL run alone. A name that is not among KNOWN stops the
-# configuration, so that a renamed test cannot silently lose its label.
-function(kor_set_test_kinds)
-  cmake_parse_arguments(K "" "PREFIX" "KNOWN;THREADS;SERIAL" ${ARGN})
-  foreach(name ${K_THREADS} ${K_SERIAL})
-    if(NOT name IN_LIST K_KNOWN)
+# kor_add_gtests(TARGETS <targets...> [THREADS <targets...>] [SERIAL <targets...>])
+# Makes every test case of each GoogleTest program a CTest test of its own,
+# named <program>.<suite>.<case> (a parameterised case ends in its
+# parameter's name, or its index), so that one case runs alone with
+# `ctest -R` and the cases of one program run in parallel.
+# The cases are listed when ctest starts, from each program as it is then
+# (PRE_TEST): the build runs no test program, a program that cannot list its
+# cases shows as a failure of the tests and not of the build, and a build of
+# some programs only (the ThreadSanitizer one) still lists those.
+# THREADS names the programs that run several threads: their cases carry the
+# CTest label "threads", and the target kor_threads_tests builds them, which
+# is what the ThreadSanitizer build builds and runs. SERIAL names the
+# programs whose cases must never run in parallel with another test. A name
+# in THREADS or SERIAL that is not among TARGETS stops the configuration, so
+# that a renamed test cannot silently lose its kind.
+function(kor_add_gtests)
+  cmake_parse_arguments(G "" "" "TARGETS;THREADS;SERIAL" ${ARGN})
+  foreach(name ${G_THREADS} ${G_SERIAL})
+    if(NOT name IN_LIST G_TARGETS)
       message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}: no test ${name} to label")
     endif()
   endforeach()
-  foreach(name ${K_THREADS})
-    set_property(TEST ${K_PREFIX}${name} APPEND PROPERTY LABELS threads)
-  endforeach()
-  foreach(name ${K_SERIAL})
-    set_tests_properties(${K_PREFIX}${name} PROPERTIES RUN_SERIAL TRUE)
+  foreach(target ${G_TARGETS})
+    set(properties "")
+    if(target IN_LIST G_THREADS)
+      list(APPEND properties LABELS threads)
+      add_dependencies(kor_threads_tests ${target})
+    endif()
+    if(target IN_LIST G_SERIAL)
+      list(APPEND properties RUN_SERIAL TRUE)
+    endif()
+    # Listing a program whose cases come from a simulated update takes that
+    # update, longer under a sanitizer.
+    gtest_discover_tests(${target} TEST_PREFIX ${target}. NO_PRETTY_VALUES DISCOVERY_MODE PRE_TEST
+                         DISCOVERY_TIMEOUT 120 PROPERTIES ${properties})
   endforeach()
 endfunction()

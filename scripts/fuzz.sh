@@ -5,6 +5,9 @@
 # when any target found something. Crashing inputs land in
 # build-fuzz/findings/TARGET/, the logs in build-fuzz/logs/; the inputs a run
 # adds to the seeds stay in build-fuzz/corpus/TARGET/, out of the repository.
+# The seeds are fuzz/corpus/TARGET/ and the package files that
+# fuzz/package-seeds.txt names for the target; the normal build's tests
+# replay the same inputs (fuzz_replay_TARGET).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds="${1:?usage: fuzz.sh SECONDS [TARGET...]}"; shift
@@ -33,6 +36,12 @@ run_target() {  # run_target NAME: one libFuzzer run, log in logs/NAME.log
                    -artifact_prefix="$findings/")
     local dictionary="$root/fuzz/dictionaries/$name.dict"
     [ -f "$dictionary" ] && options+=(-dict="$dictionary")
+    # The package's own files the target starts from, besides its corpus.
+    local seeds
+    seeds=$(awk -v target="$name" -v package="$root/package" \
+                '$1 == target { printf "%s%s/%s", separator, package, $2; separator = "," }' \
+                "$root/fuzz/package-seeds.txt")
+    [ -n "$seeds" ] && options+=(-seed_inputs="$seeds")
     # The simulated machine makes sleeps return at once, which turns
     # libFuzzer's once-a-second memory watch into a busy loop: the targets on
     # it go without.

@@ -50,11 +50,15 @@ public:
     // and the element has it) or text, over the document already loaded.
     std::string GetValue(const std::string& xpath, const std::string& attribute);
     std::string GetComponentID();
+    // The "vendorVersion" of the last SoftwareComponent element, "" when
+    // that element has none.
     std::string GetComponentVersion();
     std::string getMarketingNameForNonPCIDevice(std::string& componentID);
 
     // Broader queries over the supported devices.
     std::string GetPackageID();
+    // The "value" of the last SoftwareComponent/ComponentType element, "" when
+    // that element has none.
     std::string GetComponentType();
     bool getPresenceOfRollbackInfo();
     // The smallest numeric "componentID" of the devices as decimal text;

@@ -151,16 +151,11 @@ std::string CSoftwareComponentInfo::GetComponentID() {
 
 namespace {
 
-// The attribute of the last matched element that carries it.
+// The attribute of the last matched element, empty when that one lacks it:
+// an earlier element's value never stands in for it.
 std::string LastAttribute(const XPathResult& result, const char* name) {
-    std::string value;
-    for (xmlNode* element : DescriptorXml::Elements(result)) {
-        if (std::optional<std::string> found =
-                CSoftwareComponentInfo::GetAttributeValue(element, name)) {
-            value = *found;
-        }
-    }
-    return value;
+    const std::vector<xmlNode*> elements = DescriptorXml::Elements(result);
+    return elements.empty() ? std::string() : DescriptorXml::Attribute(elements.back(), name);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ inline kortest::LogFile& BaseUtilsLog() {
     static const kortest::TemporaryDirectory directory;
     // "[DATE TIME] : FILE: LINE: message"
     static kortest::LogFile log(directory.Join("baseutils.log"),
-                                R"(^\[[^\]]*\] : *[^:]*: *[0-9]+: (.*)$)");
+                                R"(\[[^]]*\] : *[^:]*: *[0-9]+: (.*))");
     static const bool started = CLogger::GetInstance()->Initialize(log.Path());
     (void)started;
     return log;

@@ -67,6 +67,18 @@ const char* const kDependencies = R"(<SoftwareComponent vendorVersion="2.0">
 </SoftwareComponent>
 )";
 
+// The last SoftwareComponent lacks the attributes its predecessor carries.
+const char* const kTwoComponents =
+    R"(<Components><SoftwareComponent vendorVersion="1.0"><ComponentType value="FRMW"/>)"
+    R"(</SoftwareComponent><SoftwareComponent><ComponentType/></SoftwareComponent></Components>)";
+
+// Display texts written as CDATA sections, markup characters and all.
+const char* const kCdataDisplays =
+    R"(<SoftwareComponent vendorVersion="1"><ComponentType value="FRMW">)"
+    R"(<Display><![CDATA[Fish & <Chips>]]></Display></ComponentType><SupportedDevices>)"
+    R"(<Device componentID="7"><Display><![CDATA[NIC & <Co>]]></Display></Device>)"
+    R"(</SupportedDevices></SoftwareComponent>)";
+
 // Were the entity resolved, the secret beside the descriptor would show.
 const char* const kExternalEntity = R"(<?xml version="1.0"?>
 <!DOCTYPE SoftwareComponent [<!ENTITY secret SYSTEM "secret.txt">]>
@@ -250,9 +262,14 @@ TEST_F(CSoftwareComponentInfoTest, QueriesAnswerFromTheDescriptor) {
         {kPciDevice, "rollback", "yes"},
         {kPciDevice, "names", "107=Dual Port Adapter"},
         {kPciDevice, "supported",
-         "107:001F:00a0:8086:1028a:Quad Port Adapter,107:0020::8086::Dual Port Adapter"},
+         "107:001F:00a0:8086:1028a:Quad Port Adapter,107:0020:0000:8086:0000:Dual Port Adapter"},
         {kPciDevice, "pci name", "Quad Port Adapter"},
         {kSeveralDevices, "display", "Second"},
+        {kTwoComponents, "version", ""},
+        {kTwoComponents, "type", ""},
+        {kCdataDisplays, "display", "NIC & <Co>"},
+        {kCdataDisplays, "type display", "Fish & <Chips>"},
+        {kCdataDisplays, "names", "7=NIC & <Co>"},
         {kSeveralDevices, "component id", "250"},
         {kSeveralDevices, "min id", "159"},
         {kSeveralDevices, "non-pci name abc", "Letters"},

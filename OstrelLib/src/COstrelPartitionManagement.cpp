@@ -2,7 +2,6 @@
 
 #include <sys/mount.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -110,23 +109,32 @@ std::string executeCmd(const std::string& command) {
 
 COstrelPartitionManagement::COstrelPartitionManagement(
     IPMIFramework::CIPMICommandManagement* catalogue)
-    : m_usPartitionIndex(0), m_pIPMICommandManagement(catalogue) {
+    : m_usPartitionIndex(0), m_pIPMICommandManagement(catalogue), m_usCreatedPartition(0) {
     KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::COstrelPartitionManagement() Entering.");
     KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::COstrelPartitionManagement() Leaving.");
 }
 
 COstrelPartitionManagement::~COstrelPartitionManagement() {
     KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::~COstrelPartitionManagement() Entering.");
-    // The partition this run created: detached and deleted even when the
-    // detach fails, since a partition left on the controller blocks the next
-    // update.
-    if (m_usPartitionIndex != 0) {
-        Exception::RunCleanupStep("detaching the partition", [this] { DettachDynamicPartition(); });
-        Exception::RunCleanupStep("deleting the partition", [this] { DeleteDynamicPartition(); });
+    // The partition the update went on with: detached and deleted even when
+    // the detach fails, since a partition left on the controller blocks the
+    // next update.
+    if (m_usPartitionIndex != 0)
+        RemoveKnownPartition();
+    // A partition this run created but never took up: the controller named it
+    // otherwise, or its name could not be read.
+    if (m_usCreatedPartition != 0) {
+        m_usPartitionIndex = m_usCreatedPartition;
+        RemoveKnownPartition();
     }
     m_pIPMICommandManagement = nullptr;
     m_usPartitionIndex = 0;
     KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::~COstrelPartitionManagement() Leaving.");
+}
+
+void COstrelPartitionManagement::RemoveKnownPartition() {
+    Exception::RunCleanupStep("detaching the partition", [this] { DettachDynamicPartition(); });
+    Exception::RunCleanupStep("deleting the partition", [this] { DeleteDynamicPartition(); });
 }
 
 void COstrelPartitionManagement::CleanupExistingDynamicPartitions() {
@@ -179,12 +187,13 @@ void COstrelPartitionManagement::CreateDynamicPartition(long long size) {
             KOR_LOG(KOR_LOG_ERROR, "CreateDynamicPartition left the partition map unchanged.");
             VEK_RAISE(VEKErrorCode::kPartitionNotCreated);
         }
-        // The one partition this call made is the library's to delete, even
-        // when the query of its name fails and leaves the handle unset.
-        const unsigned int created = before ^ after;
-        if ((created & (created - 1)) == 0)
-            m_usPartitionIndex = swapBytes(created);
-        const std::string name = GetDynamicPartitionInfo(created);
+        // A partition that appeared is this run's to delete, even when the
+        // query of its name fails or the controller names it otherwise; only
+        // one named "SECUPD" becomes the handle the update goes on with.
+        const unsigned int appeared = after & ~static_cast<unsigned int>(before);
+        if (appeared != 0 && (appeared & (appeared - 1)) == 0)
+            m_usCreatedPartition = swapBytes(appeared);
+        const std::string name = GetDynamicPartitionInfo(before ^ after);
         KOR_LOG(KOR_LOG_DEBUG,
                 "COstrelPartitionManagement::CreateDynamicPartition() Leaving after creating "
                 "dynamic partition (%s).",
@@ -263,6 +272,8 @@ void COstrelPartitionManagement::DeleteDynamicPartition() {
                                                  kDeleteHandlePosition, kWordBytes);
         const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kDeleteCommand);
         // Cleared even on failure, so that the destructor does not ask again.
+        if (m_usPartitionIndex == m_usCreatedPartition)
+            m_usCreatedPartition = 0;
         m_usPartitionIndex = 0;
         if (code != 0) {
             KOR_LOG(KOR_LOG_ERROR, "DeleteDynamicPartition failed with completion code 0x%02X.",
@@ -283,19 +294,19 @@ std::string COstrelPartitionManagement::GetDynamicPartitionInfo(unsigned int map
                 continue;
             m_pIPMICommandManagement->SetIPMIRequest(kInfoCommand, static_cast<unsigned>(number),
                                                      kPartitionNumberPosition, 1);
-            const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kInfoCommand);
+            const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommandReading(
+                kInfoCommand, static_cast<int>(kNamePosition), static_cast<int>(kNameBytes));
             if (code != 0) {
                 KOR_LOG(KOR_LOG_ERROR,
                         "DynamicPartitionInfo of partition %d failed with completion code 0x%02X.",
                         number, code);
                 VEK_RAISE(VEKErrorCode::kInternalFailure);
             }
-            // A short answer gives a short name rather than a read past its end.
+            // A completion code of 0 says the controller sent the name's bytes.
             const std::vector<unsigned char>& response =
                 m_pIPMICommandManagement->GetIPMIResponse(kInfoCommand);
-            const std::size_t first = std::min(response.size(), kNamePosition - 1);
-            const std::size_t count = std::min(response.size() - first, kNameBytes);
-            name.assign(reinterpret_cast<const char*>(response.data()) + first, count);
+            name.assign(reinterpret_cast<const char*>(response.data()) + kNamePosition - 1,
+                        kNameBytes);
             if (name == dynDriveName) {
                 m_usPartitionIndex = swapBytes(1u << number);
                 break;
@@ -311,7 +322,8 @@ unsigned short COstrelPartitionManagement::GetDynamicPartitionIndexInfo() {
     VEK_TRY {
         KOR_LOG(KOR_LOG_DEBUG,
                 "COstrelPartitionManagement::GetDynamicPartitionIndexInfo() Entering.");
-        const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kIndexInfoCommand);
+        const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommandReading(
+            kIndexInfoCommand, kMapPosition, kWordBytes);
         if (code != 0) {
             KOR_LOG(KOR_LOG_ERROR, "DynamicPartitionIndexInfo failed with completion code 0x%02X.",
                     code);
@@ -448,6 +460,7 @@ bool COstrelPartitionManagement::UnmountDynPartition() {
         if (IsEsxi()) {
             KOR_LOG(KOR_LOG_DEBUG, "Unmount not needed for ESXi");
             m_strLinkPath.clear();
+            KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::UnmountDynPartition() Leaving.");
             return false;
         }
         const std::string directory = MountDirectory();
@@ -482,14 +495,15 @@ bool COstrelPartitionManagement::UnmountDynPartition() {
 std::string COstrelPartitionManagement::getDevicePath(std::string& name) {
     VEK_TRY {
         KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::getDevicePath() Entering.");
+        std::string device;
         if (name.empty()) {
             KOR_LOG(KOR_LOG_ERROR, "getDevicePath: Volume name is empty ");
-            return "";
+        } else {
+            device = IsEsxi() ? FindEsxiVolume(name) : FindLinuxDisk(name);
+            if (device.empty())
+                KOR_LOG(KOR_LOG_ERROR, "Could not find the device after all the retries ");
         }
-        std::string device = IsEsxi() ? FindEsxiVolume(name) : FindLinuxDisk(name);
-        if (device.empty()) {
-            KOR_LOG(KOR_LOG_ERROR, "Could not find the device after all the retries ");
-        }
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::getDevicePath() Leaving.");
         return device;
     }
     VEK_PASS_ON;
@@ -497,11 +511,12 @@ std::string COstrelPartitionManagement::getDevicePath(std::string& name) {
 
 void COstrelPartitionManagement::CleanMountedPartition() {
     VEK_TRY {
-        if (!IsEsxi())
-            return;
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::CleanMountedPartition() Entering.");
         const std::string listVolume =
             std::string(ESXi_LIST_MOUNTED_DEVICES) + dynDriveName + " > /dev/null 2>&1";
-        for (int pass = 0; pass < kEsxiCleanPasses; ++pass) {
+        // Only ESXi keeps a volume of its own for the partition.
+        const int passes = IsEsxi() ? kEsxiCleanPasses : 0;
+        for (int pass = 0; pass < passes; ++pass) {
             KOR_LOG(KOR_LOG_DEBUG, "Running Rescan command to remove stale folder name : Try");
             if (!Run(ESXi_RESCAN_COMMAND)) {
                 KOR_LOG(KOR_LOG_DEBUG, "Rescan Failed.");
@@ -518,9 +533,11 @@ void COstrelPartitionManagement::CleanMountedPartition() {
 
 void COstrelPartitionManagement::ESX_RemoveEntries() {
     VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::ESX_RemoveEntries() Entering.");
         if (Platform() == CLinuxUtils::PLATFORM_ESX4)
             Run(kEsx4RescanAdaptersCommand);
         KOR_LOG(KOR_LOG_DEBUG, "done");
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::ESX_RemoveEntries() Leaving.");
     }
     VEK_PASS_ON;
 }

@@ -222,7 +222,8 @@ void COstrelSecureUpdate::PollStatusExecution() {
         KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::PollStatusStageUpdate() Entering.");
         unsigned int status = 0;
         for (int poll = 0; poll < kMaxStatusPolls; ++poll) {
-            if (m_pIPMICommandManagement->ProcessIPMICommand(kStatusPollCommand) != 0)
+            if (m_pIPMICommandManagement->ProcessIPMICommandReading(kStatusPollCommand,
+                                                                    kStageStatusPosition) != 0)
                 VEK_RAISE(VEKErrorCode::kInternalFailure);
             status = m_pIPMICommandManagement->GetIPMIResponse(kStatusPollCommand,
                                                                kStageStatusPosition, 1);

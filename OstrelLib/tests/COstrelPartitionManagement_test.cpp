@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <simmachine/SimMachine.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,8 +13,8 @@
 
 namespace {
 
-using cataloguetest::CountLinesWith;
 using cataloguetest::ExpectFailure;
+using kortest::CountLinesWith;
 using namespace partitiontest;
 
 TEST_F(PartitionTest, LivesThroughCreateAttachMountDetachDeleteAmongSeveralDisks) {
@@ -67,12 +69,109 @@ TEST_F(PartitionTest, RequestsTheSizeInWhole32KiBUnits) {
         EXPECT_EQ(Requests().at(1),
                   "CreateDynamicPartition: 30 a1 20 34 12 " + row.units + " 53 45 43 55 50 44");
     }
-    // Sizes the 16-bit request cannot carry are refused before anything is asked.
+    // Sizes the 16-bit request cannot carry are refused once the map is read,
+    // before the create is sent.
     for (long long bytes : {2147450881LL, -1LL}) {
         SCOPED_TRACE(bytes);
         Start();
         ExpectFailure([this, bytes] { m_partition->CreateDynamicPartition(bytes); }, 22);
         EXPECT_EQ(Requests(), Lines({kIndexInfo}));
+    }
+}
+
+// The partition the create made is found by the bits that changed in the
+// map, asked for its name by number, and used only when the controller names
+// it "SECUPD"; whatever it made is deleted at the end all the same.
+TEST_F(PartitionTest, UsesANewPartitionOnlyWhenTheControllerNamesItSecupd) {
+    struct Case {
+        const char* name;
+        std::string scenario;
+        int createCode;  // 0 for none
+        int attachCode;  // 0 for none, -1: no attach tried
+        Lines requests;  // including the destructor's
+        std::vector<int> left;
+    };
+    const std::string create = "CreateDynamicPartition: 30 a1 20 34 12 23 00 53 45 43 55 50 44";
+    const auto info = [](const char* number) {
+        return "DynamicPartitionInfo: 30 a1 24 34 12 00 " + std::string(number);
+    };
+    const auto attach = [](const char* handle) {
+        return "AttachDynamicPartition: 30 a1 21 34 12 01 00 00 00 " + std::string(handle);
+    };
+    const std::vector<Case> cases = {
+        {"partitions 0 to 2 exist, an old SECUPD among them: the new one is 3",
+         "controller.partition.0 = SECUPD\ncontroller.partition.1 = OLD\n"
+         "controller.partition.2 = OLD\n",
+         0,
+         0,
+         {kIndexInfo, create, kIndexInfo, info("03"), attach("00 08"), Detach("00 08"),
+          Delete("00 08")},
+         {0, 1, 2}},
+        {"partition 8, in the map's high byte",
+         "controller.partition.0 = A\ncontroller.partition.1 = B\n"
+         "controller.partition.2 = C\ncontroller.partition.3 = D\ncontroller.partition.4 = E\n"
+         "controller.partition.5 = F\ncontroller.partition.6 = G\ncontroller.partition.7 = H\n",
+         0,
+         0,
+         {kIndexInfo, create, kIndexInfo, info("08"), attach("01 00"), Detach("01 00"),
+          Delete("01 00")},
+         {0, 1, 2, 3, 4, 5, 6, 7}},
+        {"named otherwise: the attach goes out without a handle and is refused",
+         "controller.partition.0 = OLD\ncontroller.created_name = OTHER\n",
+         0,
+         27,
+         {kIndexInfo, create, kIndexInfo, info("01"), attach("00 00"), Detach("00 02"),
+          Delete("00 02")},
+         {0}},
+        {"a name that is SECUPD cut short",
+         "controller.created_name = SECUP\n",
+         0,
+         27,
+         {kIndexInfo, create, kIndexInfo, info("00"), attach("00 00"), Detach("00 01"),
+          Delete("00 01")},
+         {}},
+        {"a name in other letters",
+         "controller.created_name = secupd\n",
+         0,
+         27,
+         {kIndexInfo, create, kIndexInfo, info("00"), attach("00 00"), Detach("00 01"),
+          Delete("00 01")},
+         {}},
+        {"the name cannot be read",
+         "controller.cc.DynamicPartitionInfo = 0xC9\n",
+         31,
+         -1,
+         {kIndexInfo, create, kIndexInfo, info("00"), Detach("00 01"), Delete("00 01")},
+         {}},
+        {"the name is answered short",
+         "controller.response.DynamicPartitionInfo = 31 A1 00 00 00\n",
+         31,
+         -1,
+         {kIndexInfo, create, kIndexInfo, info("00"), Detach("00 01"), Delete("00 01")},
+         {}},
+        {"the map is unchanged after the create",
+         "controller.partition.4 = OLD\ncontroller.response.CreateDynamicPartition = 31 A1 00\n",
+         22,
+         -1,
+         {kIndexInfo, create, kIndexInfo},
+         {4}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start(row.scenario);
+        const auto createPartition = [this] { m_partition->CreateDynamicPartition(1146880); };
+        if (row.createCode != 0)
+            ExpectFailure(createPartition, row.createCode);
+        else
+            createPartition();
+        const auto attachPartition = [this] { m_partition->AttachDynamicPartition(); };
+        if (row.attachCode > 0)
+            ExpectFailure(attachPartition, row.attachCode);
+        else if (row.attachCode == 0)
+            attachPartition();
+        EXPECT_NO_THROW(m_partition.reset());
+        EXPECT_EQ(Requests(), row.requests);
+        EXPECT_EQ(sim::ControllerPartitions(), row.left);
     }
 }
 
@@ -193,6 +292,9 @@ TEST_F(PartitionTest, WithoutTheSgDriverEveryDiskIsACandidate) {
         {"disk sda = label=SECUPD\n", "ln -sf /dev/sdb /dev/secostupd-SECUPD"},
         {"disk sda = label=SECUPD\nmodule sg = loadable\n",
          "ln -sf /dev/sda /dev/secostupd-SECUPD"},
+        // A check that prints nothing reads as 0: the driver counts as loaded.
+        {"disk sda = label=SECUPD\ncommand lsmod | grep -w sg >/dev/null;echo $? => exit 1\n",
+         "ln -sf /dev/sdb /dev/secostupd-SECUPD"},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.scenario);
@@ -203,12 +305,60 @@ TEST_F(PartitionTest, WithoutTheSgDriverEveryDiskIsACandidate) {
     }
 }
 
-TEST_F(PartitionTest, AnEmptyVolumeNameIsLookedForNowhere) {
-    Start();
-    std::string none;
-    EXPECT_EQ(m_partition->getDevicePath(none), "");
-    EXPECT_TRUE(Commands().empty());
-    EXPECT_TRUE(Sleeps().empty());
+// Off ESXi and ESX 4, and without a volume name, there is nothing to do; the
+// operations still say that they ran.
+TEST_F(PartitionTest, OperationsWithNothingToDoRunNothingAndLogEnteringAndLeaving) {
+    struct Case {
+        const char* name;
+        std::function<void(PartitionFramework::COstrelPartitionManagement&)> call;
+        Lines logged;
+    };
+    const std::string prefix = "DEBUG COstrelPartitionManagement::";
+    const std::vector<Case> cases = {
+        {"getDevicePath",
+         [](auto& partition) {
+             std::string none;
+             EXPECT_EQ(partition.getDevicePath(none), "");
+         },
+         {prefix + "getDevicePath() Entering.", "ERROR getDevicePath: Volume name is empty ",
+          prefix + "getDevicePath() Leaving."}},
+        {"CleanMountedPartition",
+         [](auto& partition) { partition.CleanMountedPartition(); },
+         {prefix + "CleanMountedPartition() Entering.", "DEBUG Leaving CleanMountedPartition"}},
+        {"ESX_RemoveEntries",
+         [](auto& partition) { partition.ESX_RemoveEntries(); },
+         {prefix + "ESX_RemoveEntries() Entering.", "DEBUG done",
+          prefix + "ESX_RemoveEntries() Leaving."}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start();
+        m_log.Take();
+        row.call(*m_partition);
+        EXPECT_TRUE(Commands().empty());
+        EXPECT_TRUE(Sleeps().empty());
+        // In this order, and each once; the platform's recognition may log too.
+        Lines logged;
+        for (const std::string& line : m_log.Take())
+            if (std::find(row.logged.begin(), row.logged.end(), line) != row.logged.end())
+                logged.push_back(line);
+        EXPECT_EQ(logged, row.logged);
+    }
+}
+
+TEST_F(PartitionTest, CommandOutputIsReadUpTo512Bytes) {
+    const struct {
+        std::string scenario;
+        std::string output;
+    } rows[] = {
+        {"command list => exit 0 output " + std::string(600, 'x') + "\n", std::string(512, 'x')},
+        {"command list => exit 0 output 1\n", "1\n"},
+        {"command list => exit 3\n", ""},
+    };
+    for (const auto& row : rows) {
+        Start(row.scenario);
+        EXPECT_EQ(PartitionFramework::executeCmd("list"), row.output) << row.scenario;
+    }
 }
 
 TEST_F(PartitionTest, FindsADiskThatShowsUpLate) {

@@ -75,11 +75,4 @@ inline std::vector<std::string> ReceivedRequests() {
     return lines;
 }
 
-inline std::size_t CountLinesWith(const std::vector<std::string>& lines, const std::string& text) {
-    std::size_t count = 0;
-    for (const std::string& line : lines)
-        count += line.find(text) != std::string::npos ? 1 : 0;
-    return count;
-}
-
 }  // namespace cataloguetest

@@ -14,10 +14,10 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 using cataloguetest::CatalogueWorkDir;
-using cataloguetest::CountLinesWith;
 using cataloguetest::ExpectFailure;
 using IPMIFramework::ExecuteIPMICommandRequest;
 using IPMIFramework::kIPMICommandRequestFailed;
+using kortest::CountLinesWith;
 
 class IPMICommandRequest : public ::testing::Test {
 protected:

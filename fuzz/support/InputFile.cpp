@@ -1,6 +1,5 @@
 #include "InputFile.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,11 +10,11 @@ namespace fuzzio {
 
 namespace {
 
+// FUZZ_SCRATCH_DIR is the build's choice: the memory file system for
+// libFuzzer's runs where the machine has one, /tmp for the replay among the
+// tests, which write nothing under /dev.
 std::string MakeDirectory() {
-    struct stat info;
-    std::string pattern = stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode)
-                              ? "/dev/shm/korfuzz-XXXXXX"
-                              : "/tmp/korfuzz-XXXXXX";
+    std::string pattern = FUZZ_SCRATCH_DIR "/korfuzz-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr)
         std::abort();
     return pattern;

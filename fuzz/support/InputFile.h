@@ -1,8 +1,8 @@
 #pragma once
 // Hands a fuzz input to a reader that only takes files: one file per
-// process, rewritten for each input, in a directory of its own on the memory
-// file system when the machine has one (rewriting a file on disk costs more
-// than parsing it).
+// process, rewritten for each input, in a directory of its own below the
+// build's scratch folder (the memory file system for libFuzzer's runs:
+// rewriting a file on disk costs more than parsing it).
 
 #include <cstddef>
 #include <cstdint>

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
+#include <kortest/LinePattern.h>
 #include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
 #include "DirectoryEntry.h"
 #include "KORFileUtil.h"
-#include "LinePattern.h"
 
 namespace {
 
@@ -258,7 +258,7 @@ TEST(KORFileUtil, DirectoryEntriesOfUnknownTypeAreAskedAbout) {
 
 TEST(KORFileUtil, UniqueDirectoriesAndFilesNeverCollide) {
     kortest::TemporaryDirectory temp;
-    LinePattern shape(
+    kortest::LinePattern shape(
         "pre[0-9a-f]+-4[0-9a-f]{3}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]+4[0-9a-f]{3}");
     std::set<std::string> seen;
     for (int i = 0; i < 20; ++i) {
@@ -280,8 +280,8 @@ TEST(KORFileUtil, UniqueDirectoriesAndFilesNeverCollide) {
     ASSERT_TRUE(second.Exists());
     EXPECT_NE(first, second);
     EXPECT_EQ(first.GetParentPath(false).GetUTF8String(), temp.Path());
-    EXPECT_TRUE(
-        LinePattern("manifest[A-Za-z0-9]{6}\\.xml").Matches(first.GetName().GetUTF8String()));
+    EXPECT_TRUE(kortest::LinePattern("manifest[A-Za-z0-9]{6}\\.xml")
+                    .Matches(first.GetName().GetUTF8String()));
     EXPECT_FALSE(KORFileUtil::CreateUniqueFile(KORString(temp.Join("file")), "a", "b").HasPath());
 }
 

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include <kortest/LinePattern.h>
 #include <kortest/TemporaryDirectory.h>
 #include "KORTime.h"
-#include "LinePattern.h"
 
 namespace {
 
@@ -86,16 +86,17 @@ TEST_F(KORLoggerTest, InternalLineHasEveryFieldInPlace) {
     std::vector<std::string> lines = Lines(Slurp(kInternal));
     ASSERT_EQ(lines.size(), 2u);
     std::vector<std::string> fields;
-    ASSERT_TRUE(
-        LinePattern("StageUpdateLibrary INFO  : ([0-9]{1,2}/[0-9]{1,2}/[0-9]{4}) "
+    ASSERT_TRUE(kortest::LinePattern(
+                    "StageUpdateLibrary INFO  : ([0-9]{1,2}/[0-9]{1,2}/[0-9]{4}) "
                     "([01][0-9]:[0-5][0-9][AP]M) Initialize {30}\\(\\) src/Driver\\.cpp {16}"
                     ":255 hello 42")
-            .Matches(lines[0], &fields))
+                    .Matches(lines[0], &fields))
         << lines[0];
     EXPECT_TRUE(fields[1] == before || fields[1] == after) << fields[1];
-    EXPECT_TRUE(LinePattern("StageUpdateLibrary DEBUG : [^ ]+ [^ ]+ f {39}\\(\\) g\\.cpp {25}"
-                            ":  7 short line")
-                    .Matches(lines[1]))
+    EXPECT_TRUE(
+        kortest::LinePattern("StageUpdateLibrary DEBUG : [^ ]+ [^ ]+ f {39}\\(\\) g\\.cpp {25}"
+                             ":  7 short line")
+            .Matches(lines[1]))
         << lines[1];
     // With the library's threshold of 5 the user log is created but stays empty.
     EXPECT_TRUE(FileExists(kUser));
@@ -260,7 +261,7 @@ TEST_F(KORLoggerTest, ConcurrentCallsWriteWholeLines) {
         const char* lineField;
     } logs[] = {{kInternal, "  "}, {kUser, ""}};
     for (const auto& log : logs) {
-        LinePattern whole(
+        kortest::LinePattern whole(
             std::string("App INFO  : [^ ]+ [^ ]+ Worker {34}\\(\\) worker\\.cpp {20}:") +
             log.lineField + "([0-7]) thread ([0-7]) line ([0-9]+) p{200}");
         std::vector<std::string> lines = Lines(Slurp(log.path));

@@ -1,7 +1,6 @@
 // The host program's pass-through mode end to end: updatehost and the built
 // library in a package directory of their own, run as a separate process
 // inside the simulated machine, for every command of the shipped catalogue.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
@@ -16,6 +15,7 @@
 
 #include "HostProcess.h"
 #include "IDeviceExecution.h"
+#include "ShippedLibrary.h"
 #include "SimulatedTrace.h"
 
 namespace {
@@ -145,18 +145,9 @@ TEST_F(PassThroughHost, FailuresReachTheHostAsResultOrException) {
 }
 
 TEST_F(PassThroughHost, ExportReplacesTheCallersResponseOnlyOnSuccess) {
-    m_directory.Enter();
-    for (const char* name : {"ipmi_cmd.ini", "ErrorCodes.xml", "KORIPMIConfig.xml"})
-        fs::copy_file(Package() + "/" + name, m_directory.Join(name));
+    const shippedlibrary::PackageDirectory package;
     sim::Reset();
-    // Never closed: the library's process-wide singletons (error catalogue,
-    // platform layer) live until the process ends, and would look leaked to
-    // the sanitizer build once their library was unmapped.
-    void* library = dlopen(KOR_UPDATE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto passThrough =
-        reinterpret_cast<ProcessIPMICommandRequestFn>(dlsym(library, KOR_EXPORT_PASSTHROUGH_NAME));
-    ASSERT_NE(passThrough, nullptr);
+    const ProcessIPMICommandRequestFn passThrough = shippedlibrary::LoadPassThrough();
 
     const std::vector<unsigned char> previous(40, 0xEE);
     std::vector<unsigned char> response = previous;

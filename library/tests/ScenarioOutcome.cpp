@@ -93,7 +93,44 @@ const std::map<std::string, std::function<std::string(const Record&)>> kRecordFi
     {"message_id", [](const Record& record) { return std::to_string(record.messageID); }},
     {"message", [](const Record& record) { return record.message; }},
     {"device_type", [](const Record& record) { return std::to_string(record.deviceType); }},
+    {"device_name", [](const Record& record) { return record.deviceName; }},
+    {"component_type", [](const Record& record) { return record.componentType; }},
+    {"component_id", [](const Record& record) { return record.componentID; }},
+    {"version", [](const Record& record) { return record.version; }},
+    {"display", [](const Record& record) { return record.display; }},
 };
+
+// The text of the string member `name` of a JSON object itself, not of one
+// nested in it (the PCI identity has a "componentID" and a "display" too);
+// escapes stay as written.
+std::string TopLevelString(const std::string& object, const std::string& name) {
+    const std::string key = "\"" + name + "\":\"";
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < object.size(); ++i) {
+        const char c = object[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        } else if (c == '"') {
+            if (depth == 1 && object.compare(i, key.size(), key) == 0) {
+                const size_t start = i + key.size();
+                size_t end = start;
+                while (end < object.size() && object[end] != '"')
+                    end += object[end] == '\\' ? 2 : 1;
+                return object.substr(start, end - start);
+            }
+            inString = true;
+        }
+    }
+    return "";
+}
 
 // The shell command lines in the order they first ran, without the blanks at
 // either end (a scenario's values have none).
@@ -126,8 +163,18 @@ std::vector<Record> ParseRecords(const std::string& json) {
     std::vector<Record> records;
     for (std::sregex_iterator match(json.begin(), json.end(), kRecord), end; match != end;
          ++match) {
-        records.push_back({std::stoi((*match)[1].str()), std::stoi((*match)[2].str()),
-                           (*match)[3].str(), std::stoi((*match)[4].str())});
+        Record record;
+        record.status = std::stoi((*match)[1].str());
+        record.messageID = std::stoi((*match)[2].str());
+        record.message = (*match)[3].str();
+        record.deviceType = std::stoi((*match)[4].str());
+        const std::string object = match->str();
+        record.deviceName = TopLevelString(object, "deviceName");
+        record.componentType = TopLevelString(object, "componentType");
+        record.componentID = TopLevelString(object, "componentID");
+        record.version = TopLevelString(object, "version");
+        record.display = TopLevelString(object, "display");
+        records.push_back(std::move(record));
     }
     return records;
 }

@@ -188,6 +188,13 @@ TEST(ControllerModel, CreatesInTheLowestFreeSlotAndDescribesIt) {
     EXPECT_EQ(client.Exchange("30 a1 24 34 12 00 01"), "31 a1 00 01 00 23 01 53 45 43 55 50 44");
     EXPECT_EQ(client.Exchange("30 a1 24 34 12 00 02"), "31 a1 cb");
     EXPECT_EQ(client.Exchange("30 a1 20 34 12 00 00 53 45 43 55 50 44"), "31 a1 cc");
+
+    // A controller that names what it creates itself.
+    sim::Reset("controller.created_name = OTHER");
+    IpmiClient renaming;
+    ASSERT_EQ(renaming.Exchange(kBegin), "31 a1 00 34 12");
+    EXPECT_EQ(renaming.Exchange("30 a1 20 34 12 23 00 53 45 43 55 50 44"), "31 a1 00");
+    EXPECT_EQ(renaming.Exchange("30 a1 24 34 12 00 00"), "31 a1 00 00 00 23 00 4f 54 48 45 52 00");
 }
 
 TEST(ControllerModel, LongRunningCommandsFinishThroughTheStatusPoll) {
@@ -315,6 +322,7 @@ TEST(ControllerModel, RejectsMalformedDeviceSettingsWithTheirLine) {
         {"controller.session_timeout = 1441", "<text>:1: controller.session_timeout"},
         {"controller.session_timeout = soon", "<text>:1: 'controller.session_timeout'"},
         {"\ncontroller.partition.16 = SECUPD", "<text>:2: controller.partition.16"},
+        {"controller.created_name = SECUPD2", "<text>:1: controller.created_name"},
         {"controller.response.OrinStatus = 31 zz", "<text>:1: controller.response.OrinStatus"},
         {"ipmi.fault.OrinStatus = explode", "<text>:1: ipmi.fault.OrinStatus"},
         {"disk sdb = fat=7", "<text>:1: disk sdb"},

@@ -8,8 +8,9 @@ namespace kortest {
 
 namespace {
 
-// "APP LEVEL : DATE TIME FUNCTION() FILE:LINE message"
-const char kInternalLine[] = R"(^\S+ (\S+) +: \S+ \S+ .*?\(\) .*?: *[0-9]+ (.*)$)";
+// "APP LEVEL : DATE TIME FUNCTION() FILE:LINE message", the function and the
+// file padded with blanks
+const char kInternalLine[] = R"([^ ]+ ([^ ]+) +: [^ ]+ [^ ]+ [^ ]+ *\(\) [^ ]+ *: *[0-9]+ (.*))";
 
 }  // namespace
 

@@ -19,15 +19,15 @@ std::vector<std::string> LogFile::Take() {
         return messages;
     }
     file.seekg(m_taken);
-    std::smatch match;
+    std::vector<std::string> groups;
     for (std::string line; std::getline(file, line);) {
-        if (!std::regex_match(line, match, m_line)) {
+        if (!m_line.Matches(line, &groups)) {
             messages.push_back("unparsed: " + line);
             continue;
         }
         std::string message;
-        for (std::size_t group = 1; group < match.size(); ++group) {
-            message += (group > 1 ? " " : "") + match[group].str();
+        for (std::size_t group = 1; group < groups.size(); ++group) {
+            message += (group > 1 ? " " : "") + groups[group];
         }
         messages.push_back(message);
     }
@@ -41,6 +41,13 @@ std::size_t CountOf(const std::string& text, const std::string& needle) {
          at = text.find(needle, at + needle.size())) {
         ++count;
     }
+    return count;
+}
+
+std::size_t CountLinesWith(const std::vector<std::string>& lines, const std::string& text) {
+    std::size_t count = 0;
+    for (const std::string& line : lines)
+        count += line.find(text) != std::string::npos ? 1 : 0;
     return count;
 }
 

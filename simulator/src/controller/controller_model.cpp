@@ -323,7 +323,8 @@ void ControllerModel::Poll(const Message& request, Message& answer) {
 void ControllerModel::Create(const Message& request, Message& answer) {
     const uint16_t units = static_cast<uint16_t>(ByteAt(request, at::kCreateUnits) |
                                                  ByteAt(request, at::kCreateUnits + 1) << 8);
-    const std::string name = TextAt(request, at::kCreateName, at::kPartitionNameBytes);
+    const std::string name =
+        settings_.createdName.value_or(TextAt(request, at::kCreateName, at::kPartitionNameBytes));
     if (units == 0) {
         Refuse(answer, kInvalidField);
         return;

@@ -82,6 +82,12 @@ void ReadPartition(const SettingLine& line, ControllerSettings& settings) {
     settings.partitions.emplace_back(std::stoi(number), line.value);
 }
 
+void ReadCreatedName(const SettingLine& line, ControllerSettings& settings) {
+    if (line.value.size() > 6)
+        throw std::runtime_error(line.key + ": the name must have at most 6 characters");
+    settings.createdName = line.value;
+}
+
 void ReadAttached(const SettingLine& line, ControllerSettings& settings) {
     for (const long long number : line.scenario.Numbers(line.key))
         settings.attachedAtStart.push_back(static_cast<int>(number));
@@ -179,6 +185,7 @@ const std::vector<ControllerSetting>& ControllerSettingTable() {
         {"session_timeout", "request", ReadSessionTimeout},
         {"partition.", "", ReadPartition},
         {"attached", "", ReadAttached},
+        {"created_name", "", ReadCreatedName},
         {"stage_status", "2 3", ReadStatuses<&S::stageStatus>},
         {"cc.", "", ReadCompletionCode},
         {"response.", "", ReadResponse},

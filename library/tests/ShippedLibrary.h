@@ -1,31 +1,31 @@
 #pragma once
 // Test helper: the built shared library loaded into the test process, so its
-// exports run against the simulated machine the test links (which comes first
-// and so stands in for the system calls of every library in the process).
-// The library keeps its own logger and session registry, apart from the
-// copies of the layers the test itself links, and stays loaded to the end.
+// pass-through export runs against the simulated machine the test links
+// (which comes first and so stands in for the system calls of every library
+// in the process). The library keeps its own logger, catalogues and session
+// registry, and stays loaded to the end: its process-wide singletons would
+// look leaked to the sanitizer build once it was unmapped.
 
 #include <dlfcn.h>
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include <kortest/TemporaryDirectory.h>
 
+#include "IDeviceExecution.h"
+
 namespace shippedlibrary {
 
-using PassThrough = unsigned int (*)(const std::string&, std::vector<unsigned char>&);
-
-inline PassThrough LoadPassThrough() {
+inline ProcessIPMICommandRequestFn LoadPassThrough() {
     static void* const library = dlopen(KOR_UPDATE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr)
         throw std::runtime_error(std::string("dlopen failed: ") + dlerror());
-    void* const symbol = dlsym(library, "ProcessIPMICommandRequest");
+    void* const symbol = dlsym(library, KOR_EXPORT_PASSTHROUGH_NAME);
     if (symbol == nullptr)
-        throw std::runtime_error("ProcessIPMICommandRequest is not exported");
-    return reinterpret_cast<PassThrough>(symbol);
+        throw std::runtime_error(KOR_EXPORT_PASSTHROUGH_NAME " is not exported");
+    return reinterpret_cast<ProcessIPMICommandRequestFn>(symbol);
 }
 
 // A working directory holding the package files the export reads.

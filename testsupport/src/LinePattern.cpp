@@ -1,6 +1,8 @@
-#include "LinePattern.h"
+#include "kortest/LinePattern.h"
 
 #include <stdexcept>
+
+namespace kortest {
 
 LinePattern::LinePattern(const std::string& pattern) {
     if (regcomp(&m_compiled, ("^(" + pattern + ")$").c_str(), REG_EXTENDED) != 0) {
@@ -29,3 +31,5 @@ bool LinePattern::Matches(const std::string& text, std::vector<std::string>* gro
     }
     return true;
 }
+
+}  // namespace kortest

@@ -67,7 +67,7 @@ constexpr long kResidentToleranceKiB = 1024;
 TEST(ConcurrentPassThrough, EveryCallOfEveryThreadIsAnsweredRight) {
     shippedlibrary::PackageDirectory package;
     package.Write("ipmi_cmd.ini", CatalogueOf({std::begin(kCommands), std::end(kCommands)}));
-    const shippedlibrary::PassThrough passThrough = shippedlibrary::LoadPassThrough();
+    const ProcessIPMICommandRequestFn passThrough = shippedlibrary::LoadPassThrough();
     // Distinct answers, so that an answer read from another thread's handle shows.
     sim::Reset(
         "controller.orin_status = 3\ncontroller.ostrel_type = 1\n"
@@ -83,6 +83,7 @@ TEST(ConcurrentPassThrough, EveryCallOfEveryThreadIsAnsweredRight) {
     std::vector<int> wrongAnswers(kThreads, 0);
     auto runThreads = [&](int callsPerThread) {
         std::vector<std::thread> threads;
+        threads.reserve(kThreads);
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&, t] {
                 Bytes response;

@@ -4,6 +4,7 @@
 // on after a catalogue failed to build.
 
 #include <gtest/gtest.h>
+#include <kortest/LogFile.h>
 #include <simmachine/SimMachine.h>
 
 #include <filesystem>
@@ -12,13 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "CatalogueTestSupport.h"
 #include "ShippedLibrary.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-using cataloguetest::CountLinesWith;
+using kortest::CountLinesWith;
 
 const char kInternalLog[] = "vekdebug_update_internal.log";
 const char kUserLog[] = "vekdebug_update.log";
@@ -34,7 +34,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 TEST(PassThroughLogging, MarkerFileSwitchesTheUpdateLogsOnAcrossCalls) {
     shippedlibrary::PackageDirectory package;
-    const shippedlibrary::PassThrough passThrough = shippedlibrary::LoadPassThrough();
+    const ProcessIPMICommandRequestFn passThrough = shippedlibrary::LoadPassThrough();
     package.Write("vekdebuglog", "");
     sim::Reset();
 
