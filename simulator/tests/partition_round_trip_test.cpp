@@ -246,14 +246,21 @@ TEST(PartitionRoundTrip, DiskPulledFromUnderItsMountLeavesItDead) {
     struct stat info {};
     EXPECT_NE(::stat("/tmp/SECUPD/payload", &info), 0);
     ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
+    // The dead mount holds the name sda: the disk gets sdb, as in the kernel.
+    ASSERT_EQ(std::system("ln -sf /dev/sdb /dev/secostupd-SECUPD"), 0);
     ASSERT_EQ(std::system(kMount), 0);
-    EXPECT_EQ(mounts(), "/dev/sda /tmp/SECUPD;/dev/sda /tmp/SECUPD;");
+    EXPECT_EQ(mounts(), "/dev/sda /tmp/SECUPD;/dev/sdb /tmp/SECUPD;");
     EXPECT_EQ(::stat("/tmp/SECUPD/payload/kept.txt", &info), 0);
     EXPECT_EQ(::umount("/tmp/SECUPD"), 0);
     EXPECT_EQ(mounts(), "/dev/sda /tmp/SECUPD;");
     EXPECT_EQ(::umount("/tmp/SECUPD"), 0);
     EXPECT_EQ(mounts(), "");
     EXPECT_EQ(::umount("/tmp/SECUPD"), -1);
+    // Its name free again, the next disk is sda.
+    ASSERT_EQ(client.Exchange(kDetach), "31 a1 00");
+    ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
+    ASSERT_EQ(std::system("ln -sf /dev/sda /dev/secostupd-SECUPD"), 0);
+    EXPECT_EQ(std::system(kMount), 0);
     const std::vector<sim::Event> dead = sim::TraceOf("mount");
     ASSERT_FALSE(dead.empty());
     EXPECT_EQ(dead[1].fields.at("state"), "dead");
@@ -371,8 +378,9 @@ TEST(PartitionRoundTrip, UnflushedWritesAreLostOnDetach) {
         WriteFile("/tmp/SECUPD/kept.txt", "data");
         c.flush();
         ASSERT_EQ(client.Exchange(kDetach), "31 a1 00");
-        ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
+        // The mount the detach left dead, gone before the disk is back as sda.
         ::umount("/tmp/SECUPD");
+        ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
         ASSERT_EQ(std::system(kMount), 0);
         struct stat info {};
         EXPECT_EQ(::stat("/tmp/SECUPD/kept.txt", &info) == 0, c.kept);

@@ -3,6 +3,8 @@
 // last on top) and what each volume has left of mount.space. Their nodes,
 // volume files and mount directories live in the sandbox already.
 
+#include <sstream>
+
 #include "disk_registry.h"
 #include "mount_table.h"
 
@@ -47,7 +49,11 @@ const sim::core::Registration registration([] {
 
 void DiskRegistry::SaveState(sim::core::StateLines& lines) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::string held;
+    for (const std::string& name : heldNames_)
+        held += (held.empty() ? "" : ",") + name;
     lines.emplace_back(kDisks, StateRecord()
+                                   .Add("held_names", held)
                                    .Add("next_key", nextKey_)
                                    .Add("next_system_host", nextSystemHost_)
                                    .Add("next_hotplug_host", nextHotplugHost_)
@@ -78,9 +84,13 @@ void DiskRegistry::SaveState(sim::core::StateLines& lines) {
 void DiskRegistry::LoadState(const sim::core::StateLines& lines) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     disks_.clear();
+    heldNames_.clear();
     for (const auto& [key, value] : lines) {
         const StateRecord record = StateRecord::Of(value);
         if (key == kDisks) {
+            std::istringstream held(record.Get("held_names"));
+            for (std::string name; std::getline(held, name, ',');)
+                heldNames_.insert(name);
             nextKey_ = static_cast<int>(record.Number("next_key"));
             nextSystemHost_ = static_cast<int>(record.Number("next_system_host"));
             nextHotplugHost_ = static_cast<int>(record.Number("next_hotplug_host"));

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,11 @@ public:
     void GenericDriverChanged();
     // The virtual clock advanced: disks whose time has come appear.
     void ClockAdvanced();
+    // A dead mount still holds the name of the disk that went away (sda of
+    // /dev/sda1, say): the kernel gives the next disk another one until
+    // that mount is gone.
+    void HoldName(const std::string& node);
+    void ReleaseName(const std::string& node);
 
     std::optional<DiskNode> NodeAt(const std::string& machinePath);
     // The whole-disk node of a partitioned disk holds a copy of its volume at
@@ -107,6 +113,7 @@ private:
 
     std::recursive_mutex mutex_;
     std::vector<Disk> disks_;
+    std::multiset<std::string> heldNames_;
     int nextKey_ = 1;
     int nextSystemHost_ = 0;
     int nextHotplugHost_ = kFirstHotplugHost;

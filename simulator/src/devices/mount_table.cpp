@@ -195,8 +195,10 @@ int MountTable::Umount(const std::string& directory) {
             continue;
         const MountEntry mount = *it;
         mounts_.erase(std::next(it).base());
-        // A dead mount has no disk left to write to.
+        // A dead mount has no disk left to write to; the name it held is free.
         Release(mount, mount.dead ? "umount of a dead mount" : "umount", !mount.dead);
+        if (mount.dead)
+            DiskRegistry::Instance().ReleaseName(mount.device);
         return 0;
     }
     // The kernel looks the path up before it asks whether it is a mount point.
@@ -251,6 +253,7 @@ void MountTable::Kill(MountEntry& mount) {
         !dropUnflushed_ && FatImage(mount.volume).ReplaceWith(mount.sandboxDirectory);
     RemoveEntries(mount.sandboxDirectory);
     mount.dead = true;
+    DiskRegistry::Instance().HoldName(mount.device);
     sim::core::Trace(
         "mount",
         {sim::core::TraceText("device", mount.device), sim::core::TraceText("dir", mount.directory),
