@@ -1,6 +1,7 @@
 #include "machine.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -77,6 +78,21 @@ std::string Located(const ParsedScenario& parsed, const std::string& problem) {
     return "scenario " + parsed.origin + ": " + problem;
 }
 
+// Unlocks a kept machine's file lock when it goes out of scope.
+class StoreRelease {
+public:
+    explicit StoreRelease(int lock) : lock_(lock) {}
+    ~StoreRelease() {
+        if (lock_ >= 0)
+            flock(lock_, LOCK_UN);
+    }
+    StoreRelease(const StoreRelease&) = delete;
+    StoreRelease& operator=(const StoreRelease&) = delete;
+
+private:
+    int lock_;
+};
+
 // Under the sandbox's file lock for a kept machine: two processes starting
 // at once on one sandbox make one machine, and the second continues it.
 void Install(ParsedScenario parsed, const std::string& sandbox, bool own, bool kept,
@@ -94,6 +110,8 @@ void Install(ParsedScenario parsed, const std::string& sandbox, bool own, bool k
         LockStore(*machine);
         saved = StoredState(*machine);
     }
+    // However the start ends, other processes may go on with the machine.
+    const StoreRelease release(machine->storeLock);
     files::MakeDirectories(files::ParentOf(tracePath));
     // A continued machine's trace goes on where the last process left it.
     machine->traceFd = RealOpen(
@@ -102,6 +120,8 @@ void Install(ParsedScenario parsed, const std::string& sandbox, bool own, bool k
         const std::string problem = std::strerror(errno);
         if (own)
             files::RemoveTree(machine->sandbox);
+        if (machine->storeLock >= 0)
+            RealClose(machine->storeLock);
         throw std::runtime_error("simmachine: cannot write the trace " + tracePath + ": " +
                                  problem);
     }
@@ -122,10 +142,8 @@ void Install(ParsedScenario parsed, const std::string& sandbox, bool own, bool k
     g_continuing = false;
     if (saved)
         LoadState(*g_machine, *saved);
-    if (kept) {
+    if (kept)
         SaveState(*g_machine);
-        UnlockStore(*g_machine);
-    }
 }
 
 std::string Variable(const char* name) {
