@@ -32,9 +32,10 @@ std::vector<char*> NullTerminated(const std::vector<std::string>& words) {
     return pointers;
 }
 
-// Runs the program in the directory with exactly this environment and
-// collects what it prints. Started with fork and exec rather than popen: the
-// test process links the simulator, which would emulate a command line.
+}  // namespace
+
+// Started with fork and exec rather than popen: the test process links the
+// simulator, which would emulate a command line.
 HostOutcome RunProgram(const std::vector<std::string>& command,
                        const std::vector<std::string>& environment, const std::string& directory) {
     const std::string outputPath = directory + "/../program-stdout";
@@ -64,6 +65,8 @@ HostOutcome RunProgram(const std::vector<std::string>& command,
     return outcome;
 }
 
+namespace {
+
 // The simulator makes the staging disk's volume with the real mkfs.vfat.
 std::string PathSetting() {
     const char* path = getenv("PATH");
@@ -88,9 +91,8 @@ std::vector<std::string> LayOutPackage(const std::string& directory,
     return arguments;
 }
 
-HostOutcome RunHost(const HostProcess& process) {
-    fs::create_directories(process.sandboxPath);
-    const std::vector<std::string> environment = {
+std::vector<std::string> HostEnvironment(const HostProcess& process) {
+    return {
         std::string("LD_PRELOAD=") + KOR_SIM_LIBRARY,
         "SIMMACHINE_SCENARIO=" + process.scenarioPath,
         "SIMMACHINE_TRACE=" + process.tracePath,
@@ -100,10 +102,14 @@ HostOutcome RunHost(const HostProcess& process) {
         "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
         PathSetting(),
     };
+}
+
+HostOutcome RunHost(const HostProcess& process) {
+    fs::create_directories(process.sandboxPath);
     std::vector<std::string> command = process.wrapper;
     command.push_back("./updatehost");
     command.insert(command.end(), process.arguments.begin(), process.arguments.end());
-    return RunProgram(command, environment, process.packageDirectory);
+    return RunProgram(command, HostEnvironment(process), process.packageDirectory);
 }
 
 }  // namespace hosttest

@@ -35,4 +35,12 @@ std::vector<std::string> LayOutPackage(const std::string& directory,
 
 HostOutcome RunHost(const HostProcess& process);
 
+// What RunHost gives the host: the simulator preloaded, the scenario, trace
+// and sandbox.
+std::vector<std::string> HostEnvironment(const HostProcess& process);
+// Runs the command in the directory with exactly this environment and
+// collects what it prints.
+HostOutcome RunProgram(const std::vector<std::string>& command,
+                       const std::vector<std::string>& environment, const std::string& directory);
+
 }  // namespace hosttest
