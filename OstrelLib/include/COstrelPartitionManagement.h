@@ -61,7 +61,9 @@ public:
     COstrelPartitionManagement& operator=(const COstrelPartitionManagement&) = delete;
 
     // The partition this object knows, or else every partition in the
-    // controller's map whatever its name: detached and deleted.
+    // controller's map whatever its name: detached and deleted (which
+    // unmounts). With an empty map, what an earlier update left mounted on
+    // the mount directory is unmounted and its device links removed (Linux).
     void CleanupExistingDynamicPartitions();
     // size in bytes, rounded up to 32768-byte units; code 22 when the
     // controller refuses or no partition appears. Only a new partition the

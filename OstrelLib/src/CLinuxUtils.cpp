@@ -7,6 +7,7 @@
 #include "CPlatformLayer.h"
 #include "KORLogger.h"
 #include "KORSystem.h"
+#include "RunTimeFiles.h"
 #include "ShellWord.h"
 #include "SystemRelease.h"
 
@@ -142,6 +143,24 @@ void RemoveRuleFiles(const std::string& directory) {
     unlink((directory + kTesselRuleFile).c_str());
 }
 
+// An update that stops the HAL daemon says so in a root-only marker first and
+// removes it once the daemon runs again, so that the next update restores a
+// daemon that a killed one left stopped.
+bool HalStoppedByEarlierUpdate() {
+    return KORSystem::IsOwnRegularFile(RunTimeFiles::HalStoppedMarkerPath());
+}
+
+void MarkHalStopped() {
+    const std::string marker = RunTimeFiles::HalStoppedMarkerPath();
+    if (!KORSystem::PlaceMarkerFile(marker)) {
+        KOR_LOG(KOR_LOG_WARN, "Could not write %s", marker.c_str());
+    }
+}
+
+void ForgetHalStopped() {
+    KORSystem::RemoveFile(RunTimeFiles::HalStoppedMarkerPath());
+}
+
 // A name with the blanks that end it kept apart, so that only the name is quoted.
 std::string ShellWordKeepingTrailingBlanks(const std::string& text) {
     const std::string::size_type end = text.find_last_not_of(' ');
@@ -165,6 +184,12 @@ int CLinuxUtils::GetLinuxOSPlatform() {
 
 bool CLinuxUtils::udevhalInstall() {
     IsHalDaemonRunning();
+    if (m_iLinuxPlatform == PLATFORM_SUSE && !m_bHaldDaemonRunning && HalStoppedByEarlierUpdate()) {
+        KOR_LOG(KOR_LOG_INFO,
+                "haldaemon was stopped by an update that did not end; it is started again at "
+                "the end of this one.");
+        m_bHaldDaemonRunning = true;
+    }
     // Rules that are not in place are not installed, whatever follows.
     const bool copied = CopyRuleFiles(RHatUdevLibDir);
     RestartUdevRules();
@@ -176,7 +201,10 @@ bool CLinuxUtils::udevhalInstall() {
             break;
         case PLATFORM_SUSE:
             // SUSE's HAL daemon would take the partition's disk for itself.
-            activated = m_bHaldDaemonRunning && StopHalDaemon();
+            if (m_bHaldDaemonRunning) {
+                MarkHalStopped();
+                activated = StopHalDaemon();
+            }
             break;
         default:
             // Newer udev reads its rules from these directories as well.
@@ -202,8 +230,8 @@ bool CLinuxUtils::udevhalUninstall() {
         RemoveRuleFiles(AltUdevLibDir1);
         RemoveRuleFiles(AltUdevLibDir2);
         RestartUdevRules();
-    } else if (m_bHaldDaemonRunning) {
-        StartHalDaemon();
+    } else if (m_bHaldDaemonRunning && StartHalDaemon()) {
+        ForgetHalStopped();
     }
     KOR_LOG(KOR_LOG_DEBUG, "Udev  successfully Uninstalled");
     return true;

@@ -132,6 +132,37 @@ COstrelPartitionManagement::~COstrelPartitionManagement() {
     KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::~COstrelPartitionManagement() Leaving.");
 }
 
+namespace {
+
+// A killed update can leave its volume mounted on the mount directory after
+// the controller dropped the partition by itself, and its device links: both
+// go before anything is mounted there again. A busy mount is tried as often
+// as at the detach, 10 times 2 seconds apart; each success is followed by
+// another try, for a mount beneath it.
+void ClearLeftoverMount() {
+    if (IsEsxi())
+        return;
+    const std::string directory = MountDirectory();
+    bool nothingMounted = false;
+    for (int attempt = 0; attempt < kUnmountAttempts && !nothingMounted; ++attempt) {
+        const int error = KORSystem::Unmount(directory);
+        if (error == 0) {
+            KOR_LOG(KOR_LOG_INFO, "Unmounted %s, left mounted by an earlier update.",
+                    directory.c_str());
+        } else if (error == EINVAL || error == ENOENT) {
+            nothingMounted = true;
+        } else {
+            KOR_LOG(KOR_LOG_DEBUG, "Umount Error Num = %d", error);
+            CPlatformLayer::Sleep(kPauseSeconds);
+        }
+    }
+    if (!nothingMounted)
+        KOR_LOG(KOR_LOG_ERROR, "%s is still mounted by an earlier update.", directory.c_str());
+    Run(kRemoveLinksCommand);
+}
+
+}  // namespace
+
 void COstrelPartitionManagement::RemoveKnownPartition() {
     Exception::RunCleanupStep("detaching the partition", [this] { DettachDynamicPartition(); });
     Exception::RunCleanupStep("deleting the partition", [this] { DeleteDynamicPartition(); });
@@ -146,7 +177,11 @@ void COstrelPartitionManagement::CleanupExistingDynamicPartitions() {
             DeleteDynamicPartition();
         } else {
             const unsigned short map = GetDynamicPartitionIndexInfo();
-            if (map != 0) {
+            if (map == 0) {
+                // No detach (which unmounts) follows: a mount left without
+                // its partition goes here.
+                ClearLeftoverMount();
+            } else {
                 KOR_LOG(KOR_LOG_INFO, "Found old partitions and doing cleanup before startup.");
                 for (int number = 0; number < kPartitionCount; ++number) {
                     if ((map & (1u << number)) == 0)

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FreshProcess.h"
+#include "RunTimeFiles.h"
 
 namespace {
 
@@ -240,6 +241,17 @@ Lines RuleFilesInPlace() {
     return found;
 }
 
+// The rule files in place, and the marker of a HAL daemon an update stopped.
+Lines FilesInPlace() {
+    Lines found = RuleFilesInPlace();
+    for (const char* marker :
+         {RunTimeFiles::kHalStoppedMarker, RunTimeFiles::kHalStoppedMarkerWithoutRun}) {
+        if (std::filesystem::exists(sim::SandboxPath(marker)))
+            found.push_back(std::string("in place: ") + marker);
+    }
+    return found;
+}
+
 std::string LastOf(const Lines& lines) {
     return lines.empty() ? "(nothing logged)" : lines.back();
 }
@@ -266,7 +278,7 @@ Lines InstallAndUninstall(const std::string& scenario) {
     const Lines afterInstall = sim::ShellCommands();
     report.insert(report.end(), afterInstall.begin() + static_cast<long>(commandsBefore),
                   afterInstall.end());
-    Append(report, RuleFilesInPlace());
+    Append(report, FilesInPlace());
     report.push_back(LastOf(log.Take()));
 
     report.push_back(std::string("uninstall ") +
@@ -274,7 +286,7 @@ Lines InstallAndUninstall(const std::string& scenario) {
     const Lines afterUninstall = sim::ShellCommands();
     report.insert(report.end(), afterUninstall.begin() + static_cast<long>(afterInstall.size()),
                   afterUninstall.end());
-    Append(report, RuleFilesInPlace());
+    Append(report, FilesInPlace());
     report.push_back(LastOf(log.Take()));
     return report;
 }
@@ -288,6 +300,7 @@ TEST(CLinuxUtilsTest, RulesLandInAndLeaveThePlatformsDirectories) {
     const std::string installed = "DEBUG Udev rule successfully Installed";
     const std::string notInstalled = "DEBUG Udev rule is not Installed";
     const std::string uninstalled = "DEBUG Udev  successfully Uninstalled";
+    const std::string halMarker = std::string("in place: ") + RunTimeFiles::kHalStoppedMarker;
     const Lines inEtc = {"in place: /etc/udev/rules.d/98-secupdusb.rules",
                          "in place: /etc/udev/rules.d/00-secupd-tessel.rules"};
     Lines everywhere;
@@ -338,7 +351,14 @@ TEST(CLinuxUtilsTest, RulesLandInAndLeaveThePlatformsDirectories) {
                 CopiesInto("/etc/udev/rules.d/"),
                 {kReload, kHalStop},
                 inEtc,
-                {installed, "uninstall true", kReload, kHalStart, uninstalled}})},
+                {halMarker, installed, "uninstall true", kReload, kHalStart, uninstalled}})},
+        {"SUSE with the HAL daemon a killed update left stopped",
+         suse + "haldaemon = stopped\n" + ScenarioFile(RunTimeFiles::kHalStoppedMarker, "stopped"),
+         lines({{"install true", kHalStatus},
+                CopiesInto("/etc/udev/rules.d/"),
+                {kReload, kHalStop},
+                inEtc,
+                {halMarker, installed, "uninstall true", kReload, kHalStart, uninstalled}})},
         {"SUSE with the HAL daemon stopped", suse + "haldaemon = stopped",
          lines({{"install false", kHalStatus},
                 CopiesInto("/etc/udev/rules.d/"),

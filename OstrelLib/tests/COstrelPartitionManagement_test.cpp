@@ -33,8 +33,10 @@ TEST_F(PartitionTest, LivesThroughCreateAttachMountDetachDeleteAmongSeveralDisks
     m_partition->DettachDynamicPartition();
     m_partition->DeleteDynamicPartition();
 
-    EXPECT_EQ(Commands(), Lines({kSgCheck, kRescan, kMkdir, "ln -sf /dev/sdd /dev/secostupd-SECUPD",
-                                 kMount, kRemoveDirectory, kRemoveLinks}));
+    // An empty map at first: whatever a killed run left mounted is looked for instead.
+    EXPECT_EQ(Commands(), Lines({kRemoveLinks, kSgCheck, kRescan, kMkdir,
+                                 "ln -sf /dev/sdd /dev/secostupd-SECUPD", kMount, kRemoveDirectory,
+                                 kRemoveLinks}));
     EXPECT_EQ(Requests(), Lines({kIndexInfo, kIndexInfo,
                                  "CreateDynamicPartition: 30 a1 20 34 12 23 00 53 45 43 55 50 44",
                                  kIndexInfo, "DynamicPartitionInfo: 30 a1 24 34 12 00 00",
@@ -43,8 +45,9 @@ TEST_F(PartitionTest, LivesThroughCreateAttachMountDetachDeleteAmongSeveralDisks
     // One pause before the label search, one before the mount.
     EXPECT_EQ(Sleeps(), std::vector<uint64_t>({2000, 2000}));
     const std::vector<sim::Event> unmounts = sim::TraceOf("umount");
-    ASSERT_EQ(unmounts.size(), 1u);
-    EXPECT_EQ(unmounts[0].fields.at("dir"), "/tmp/SECUPD");
+    ASSERT_EQ(unmounts.size(), 2u);
+    EXPECT_EQ(unmounts[0].fields.at("error"), "ENOENT") << "nothing was left mounted";
+    EXPECT_EQ(unmounts[1].fields.at("dir"), "/tmp/SECUPD");
     EXPECT_FALSE(sim::HasUnknownCommands());
     EXPECT_TRUE(sim::ControllerPartitions().empty());
 
@@ -222,25 +225,72 @@ TEST_F(PartitionTest, CleansUpWhatTheControllerStillHas) {
     }
 }
 
-TEST_F(PartitionTest, RecoversFromACrashedRunsAttachedAndMountedPartition) {
-    Start(
-        "controller.partition.0 = SECUPD\n"
-        "controller.attached = 0\n"
-        "link /dev/secostupd-SECUPD = /dev/sda\n"
-        "mount /tmp/SECUPD = /dev/secostupd-SECUPD\n");
-    m_partition->CleanupExistingDynamicPartitions();
-    EXPECT_EQ(Requests(), Lines({kIndexInfo, Detach("00 01"), Delete("00 01")}));
-    EXPECT_EQ(Commands(), Lines({kRemoveDirectory, kRemoveLinks}));
-    EXPECT_TRUE(Sleeps().empty()) << "unmounted at the first attempt";
-    EXPECT_FALSE(std::filesystem::exists(sim::SandboxPath("/dev/secostupd-SECUPD")));
-    EXPECT_TRUE(sim::ControllerPartitions().empty());
+TEST_F(PartitionTest, RecoversFromWhatACrashedRunLeftMounted) {
+    struct Case {
+        const char* name;
+        std::string scenario;
+        Lines requests;
+        Lines commands;
+        std::size_t sleeps;
+        bool stillMounted;
+    };
+    // The controller dropped the partition by itself: its map is empty and no
+    // detach unmounts the volume; the links are stale.
+    const std::string dropped =
+        "disk sdq = label=OLDVOL\n"
+        "link /dev/secostupd-SECUPD = /dev/sdq\n"
+        "link /dev/secostupd-OLD = /dev/sdr\n"
+        "mount /tmp/SECUPD = /dev/secostupd-SECUPD\n";
+    const std::vector<Case> cases = {
+        {"its partition still attached",
+         "controller.partition.0 = SECUPD\n"
+         "controller.attached = 0\n"
+         "link /dev/secostupd-SECUPD = /dev/sda\n"
+         "mount /tmp/SECUPD = /dev/secostupd-SECUPD\n",
+         {kIndexInfo, Detach("00 01"), Delete("00 01")},
+         {kRemoveDirectory, kRemoveLinks},
+         0,
+         false},
+        {"its partition gone", dropped, {kIndexInfo}, {kRemoveLinks}, 0, false},
+        {"its partition gone, the volume busy at first",
+         dropped + "umount_failures = 2\n",
+         {kIndexInfo},
+         {kRemoveLinks},
+         2,
+         false},
+        // Tried as often as at a detach.
+        {"its partition gone, the volume busy for good",
+         dropped + "umount_failures = 10\n",
+         {kIndexInfo},
+         {kRemoveLinks},
+         10,
+         true},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start(row.scenario);
+        m_log.Take();
+        m_partition->CleanupExistingDynamicPartitions();
+        EXPECT_EQ(Requests(), row.requests);
+        EXPECT_EQ(Commands(), row.commands);
+        EXPECT_EQ(Sleeps(), std::vector<uint64_t>(row.sleeps, 2000));
+        EXPECT_EQ(CountLinesWith(m_log.Take(), "ERROR /tmp/SECUPD is still mounted"),
+                  row.stillMounted ? 1u : 0u);
+        for (const char* link : {"/dev/secostupd-SECUPD", "/dev/secostupd-OLD"})
+            EXPECT_FALSE(
+                std::filesystem::exists(std::filesystem::symlink_status(sim::SandboxPath(link))))
+                << link;
+        EXPECT_TRUE(sim::ControllerPartitions().empty());
+        if (row.stillMounted)
+            continue;
 
-    // The fixed mount point and link are free again for this run.
-    m_partition->CreateDynamicPartition(1146880);
-    m_partition->AttachDynamicPartition();
-    std::string destination;
-    m_partition->GetDynamicPartitionVolumeName(destination);
-    EXPECT_EQ(destination, "/tmp/SECUPD");
+        // The fixed mount point and link are free again for this run.
+        m_partition->CreateDynamicPartition(1146880);
+        m_partition->AttachDynamicPartition();
+        std::string destination;
+        m_partition->GetDynamicPartitionVolumeName(destination);
+        EXPECT_EQ(destination, "/tmp/SECUPD");
+    }
 }
 
 TEST_F(PartitionTest, AttachFailsWhenTheDiskCannotBeFoundOrMounted) {

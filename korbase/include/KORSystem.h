@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "KORHandles.h"
+
 namespace KORSystem {
 
 // The outcome of a command: the raw wait status as system() and pclose()
@@ -47,5 +49,43 @@ CommandStatus RunProgram(const std::vector<std::string>& argv,
 // Whole-second and millisecond pauses; a signal does not cut them short.
 void SleepSeconds(unsigned int seconds);
 void SleepMilliseconds(unsigned long long milliseconds);
+
+// The files and the mount of the library's own: its update lock and markers
+// in the run-time directory, and what a killed update left mounted.
+
+// An exclusive advisory lock (flock) on a file, tried once without waiting.
+// The file is created with mode 0600 when missing, never reached through a
+// symbolic link and must be a regular file. Its descriptor is closed across
+// exec, so that no command started meanwhile keeps the lock alive. A second
+// open of the same file conflicts with the first, also within one process.
+enum class FileLockState { Taken, HeldElsewhere, Unusable };
+struct FileLock {
+    FileLockState state = FileLockState::Unusable;
+    // Open unless Unusable: closing it gives a taken lock back; while
+    // another holds the lock it reads what the holder wrote.
+    KORHandles::Descriptor file;
+    // Unusable: why, in words.
+    std::string problem;
+};
+FileLock LockFile(const std::string& path);
+
+// The first bytes of the open file (at most maxBytes), from its start.
+std::string ReadFileStart(int fd, std::size_t maxBytes);
+// Makes text the whole content of the open file; false when it could not.
+bool ReplaceFileContent(int fd, const std::string& text);
+
+// Unmounts what is mounted on directory, not following a symbolic link in its
+// place: 0, or the errno of the failure (EINVAL or ENOENT: nothing mounted).
+int Unmount(const std::string& directory);
+
+// True when path names a directory (through links).
+bool IsDirectory(const std::string& path);
+// True when path is a regular file of this process's user, not a link.
+bool IsOwnRegularFile(const std::string& path);
+// Creates path as an empty file of mode 0600, never through a link; true when
+// it is there now (an existing one is kept as it is).
+bool PlaceMarkerFile(const std::string& path);
+// Removes the file (a link itself, not what it names); true when it is gone.
+bool RemoveFile(const std::string& path);
 
 }  // namespace KORSystem

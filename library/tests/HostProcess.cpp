@@ -59,30 +59,10 @@ StartedHost StartProgram(const std::vector<std::string>& command,
     return started;
 }
 
-HostOutcome RunProgram(const std::vector<std::string>& command,
-                       const std::vector<std::string>& environment, const std::string& directory) {
-    return Finish(StartProgram(command, environment, directory));
-}
-
 // The simulator makes the staging disk's volume with the real mkfs.vfat.
 std::string PathSetting() {
     const char* path = getenv("PATH");
     return std::string("PATH=") + (path != nullptr ? path : "/usr/sbin:/usr/bin:/sbin:/bin");
-}
-
-// The machine's environment: the simulator preloaded, the scenario, trace and sandbox.
-std::vector<std::string> MachineEnvironment(const HostProcess& process) {
-    fs::create_directories(process.sandboxPath);
-    return {
-        std::string("LD_PRELOAD=") + KOR_SIM_LIBRARY,
-        "SIMMACHINE_SCENARIO=" + process.scenarioPath,
-        "SIMMACHINE_TRACE=" + process.tracePath,
-        "SIMMACHINE_SANDBOX=" + process.sandboxPath,
-        // The sanitizer build preloads the simulator ahead of its runtime; the
-        // library's singletons look leaked once the host unloads it.
-        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
-        PathSetting(),
-    };
 }
 
 std::vector<std::string> HostCommand(const HostProcess& process) {
@@ -110,13 +90,31 @@ std::vector<std::string> LayOutPackage(const std::string& directory,
     return arguments;
 }
 
+HostOutcome RunProgram(const std::vector<std::string>& command,
+                       const std::vector<std::string>& environment, const std::string& directory) {
+    return Finish(StartProgram(command, environment, directory));
+}
+
+std::vector<std::string> HostEnvironment(const HostProcess& process) {
+    fs::create_directories(process.sandboxPath);
+    return {
+        std::string("LD_PRELOAD=") + KOR_SIM_LIBRARY,
+        "SIMMACHINE_SCENARIO=" + process.scenarioPath,
+        "SIMMACHINE_TRACE=" + process.tracePath,
+        "SIMMACHINE_SANDBOX=" + process.sandboxPath,
+        // The sanitizer build preloads the simulator ahead of its runtime; the
+        // library's singletons look leaked once the host unloads it.
+        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
+        PathSetting(),
+    };
+}
+
 HostOutcome RunHost(const HostProcess& process) {
     return Finish(StartHost(process));
 }
 
 StartedHost StartHost(const HostProcess& process) {
-    return StartProgram(HostCommand(process), MachineEnvironment(process),
-                        process.packageDirectory);
+    return StartProgram(HostCommand(process), HostEnvironment(process), process.packageDirectory);
 }
 
 HostOutcome Finish(const StartedHost& started) {
@@ -132,7 +130,7 @@ HostOutcome Finish(const StartedHost& started) {
 }
 
 HostOutcome RunInMachine(const HostProcess& process, const std::vector<std::string>& command) {
-    return RunProgram(command, MachineEnvironment(process), process.packageDirectory);
+    return RunProgram(command, HostEnvironment(process), process.packageDirectory);
 }
 
 }  // namespace hosttest

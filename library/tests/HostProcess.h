@@ -52,4 +52,12 @@ HostOutcome Finish(const StartedHost& started);
 // in the package directory: `sleep 3600` lets an hour pass there.
 HostOutcome RunInMachine(const HostProcess& process, const std::vector<std::string>& command);
 
+// What RunHost gives the host: the simulator preloaded, the scenario, trace
+// and sandbox (made when missing).
+std::vector<std::string> HostEnvironment(const HostProcess& process);
+// Runs the command in the directory with exactly this environment and
+// collects what it prints.
+HostOutcome RunProgram(const std::vector<std::string>& command,
+                       const std::vector<std::string>& environment, const std::string& directory);
+
 }  // namespace hosttest

@@ -6,7 +6,8 @@
 // "Expected outcome"), judged by ScenarioOutcome, as the demo judges its run;
 // and every run also shows that nothing is left behind: no partition on the
 // controller, no open session, no udev rule, nothing mounted, no device link,
-// no unknown command, and a log file exactly when the marker asks for one.
+// no marker of a stopped HAL daemon, no unknown command, and a log file
+// exactly when the marker asks for one.
 #include <gtest/gtest.h>
 #include <simmachine/ScenarioFile.h>
 
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "HostProcess.h"
+#include "RunTimeFiles.h"
 #include "ScenarioOutcome.h"
 #include "SimulatedTrace.h"
 #include "VEKErrorCodes.h"
@@ -63,9 +65,13 @@ void ExpectMachineLeftClean(bool deviceLinkKept, const UpdateRun& run) {
     const std::string mountPoint = run.sandbox + "/tmp/SECUPD";
     EXPECT_TRUE(!fs::exists(mountPoint) || fs::is_empty(mountPoint)) << "still mounted";
     if (!deviceLinkKept) {
-        EXPECT_FALSE(fs::exists(fs::symlink_status(run.sandbox + "/dev/secostupd-SECUPD")))
-            << "device link left";
+        for (const fs::directory_entry& entry : fs::directory_iterator(run.sandbox + "/dev"))
+            EXPECT_NE(entry.path().filename().string().rfind("secostupd-", 0), 0u)
+                << "device link left: " << entry.path();
     }
+    for (const char* marker :
+         {RunTimeFiles::kHalStoppedMarker, RunTimeFiles::kHalStoppedMarkerWithoutRun})
+        EXPECT_FALSE(fs::exists(run.sandbox + marker)) << marker;
     for (const TraceEvent& event : run.trace)
         EXPECT_NE(event.kind, "unknown_command") << event.Field("command");
     // The library logs exactly when the marker asks for it; everything goes

@@ -15,8 +15,9 @@ const char* const kSimulatedTrees[] = {
     "/etc", "/dev", "/sys/class/scsi_generic", "/lib/udev", "/lib/modules", "/run/udev", "/VERSION",
     "/VER_INFO", "/wmb-version", "/tmp/SECUPD", "/opt/tessel", "/scratch", "/vmfs", "/sbin",
     "/usr/sbin",
-    // the update lock, with and without /run
+    // the update lock and the marker of a HAL daemon an update stopped, with and without /run
     "/run/vaduzivorirezoz.lock", "/var/run/vaduzivorirezoz.lock",
+    "/run/vaduzivorirezoz.haldaemon-stopped", "/var/run/vaduzivorirezoz.haldaemon-stopped",
     // the machine's mount table, which the mount room writes at every open
     "/proc/mounts", "/proc/self/mounts"};
 // The character devices every process needs stay the real ones.

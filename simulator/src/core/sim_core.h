@@ -89,6 +89,10 @@ public:
     virtual ~FdDevice() = default;
     // -1 with errno set on failure, like ioctl.
     virtual int Ioctl(unsigned long request, void* arg) = 0;
+    // Called just before Ioctl, without the machine mutex: where a hold point
+    // may keep the calling thread waiting while the process's other threads
+    // go on using the machine.
+    virtual void BeforeIoctl(unsigned long /*request*/, const void* /*arg*/) {}
     // Whether select should report the descriptor readable.
     virtual bool ReadReady() { return false; }
     virtual void Closed() {}
