@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,13 @@ int CommandStatus::ExitCode() const {
 
 CommandStatus RunCommandLine(const std::string& commandLine) {
     return CommandStatus{std::system(commandLine.c_str())};
+}
+
+CommandStatus RunCommandLineWithUmask(const std::string& commandLine, unsigned int mask) {
+    const mode_t previous = ::umask(static_cast<mode_t>(mask));
+    const CommandStatus status = RunCommandLine(commandLine);
+    ::umask(previous);
+    return status;
 }
 
 CommandOutput ReadCommandOutput(const std::string& commandLine, std::size_t maxOutputBytes) {

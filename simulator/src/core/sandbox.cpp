@@ -58,6 +58,8 @@ void LayOutDefaults(const MachineSettings& settings) {
          {"/etc/udev/rules.d", "/lib/udev/rules.d", "/run/udev/rules.d", "/dev"}) {
         Require(files::MakeDirectories(SandboxPathOf(dir)), problem);
     }
+    // Every machine has /tmp, where the library makes its mount point.
+    Require(files::MakeDirectories(files::ParentOf(SandboxPathOf("/tmp/SECUPD"))), problem);
     // The sg driver makes its class directory.
     if (ModuleInKernel("sg"))
         Require(files::MakeDirectories(SandboxPathOf("/sys/class/scsi_generic")), problem);
