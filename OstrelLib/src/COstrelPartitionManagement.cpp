@@ -390,14 +390,16 @@ std::string FindLinuxDisk(const std::string& name) {
 // the planter another chance).
 void MakeMountPointPrivate(const std::string& directory) {
     const KORSystem::PrivateDirectory made = KORSystem::MakePrivateDirectory(directory);
+    if (!made.ready) {
+        const std::string& found = made.replaced.empty() ? made.remaining : made.replaced;
+        KOR_LOG(KOR_LOG_ERROR,
+                "%s is %s, not root's own directory, and cannot be made so: not mounting there.",
+                directory.c_str(), found.c_str());
+        VEK_RAISE(VEKErrorCode::kPartitionNotMounted);
+    }
     if (!made.replaced.empty()) {
         KOR_LOG(KOR_LOG_WARN, "%s was %s: removed, and made afresh as root's own directory.",
                 directory.c_str(), made.replaced.c_str());
-    }
-    if (!made.ready) {
-        KOR_LOG(KOR_LOG_ERROR, "%s is %s, not root's own directory: not mounting there.",
-                directory.c_str(), made.remaining.c_str());
-        VEK_RAISE(VEKErrorCode::kPartitionNotMounted);
     }
 }
 
