@@ -85,7 +85,7 @@ std::string EffectsText(const std::vector<std::string>& effects) {
 
 // Facts only the simulated machine's trace shows.
 const std::set<std::string> kTraceFacts = {
-    "effects", "sent", "ran", "sleeps", "partitions_left", "sessions_left_open"};
+    "effects", "sent", "ran", "sleeps", "partitions_left", "sessions_left_open", "mount_mode"};
 
 // The record fields an expect line names, as the line states them.
 const std::map<std::string, std::function<std::string(const Record&)>> kRecordFields = {
@@ -105,6 +105,19 @@ std::vector<std::string> RanLines(const std::vector<sim::Event>& trace) {
             lines.push_back(line);
     }
     return lines;
+}
+
+// The mounted directory's mode at each mount the run made, distinct ones in
+// the order they first showed.
+std::vector<std::string> MountModes(const std::vector<sim::Event>& trace) {
+    std::vector<std::string> modes;
+    for (const sim::Event& event : trace) {
+        const std::string mode = event.Field("mode");
+        if (event.kind == "mount" && event.Field("exit") == "0" && !mode.empty() &&
+            std::find(modes.begin(), modes.end(), mode) == modes.end())
+            modes.push_back(mode);
+    }
+    return modes;
 }
 
 std::vector<std::string> CommandsSent(const std::vector<sim::Event>& trace) {
@@ -230,6 +243,8 @@ sim::Expectations Observed(const RunFacts& run, const sim::ScenarioEntries& scen
         lines.emplace_back("partitions_left", Joined(partitions, " "));
     if (const int sessions = SessionsLeftOpen(trace); sessions != 0)
         lines.emplace_back("sessions_left_open", std::to_string(sessions));
+    if (const std::vector<std::string> modes = MountModes(trace); modes.size() == 1)
+        lines.emplace_back("mount_mode", modes.front());
     for (const std::string& line : RanLines(trace))
         lines.emplace_back("ran", line);
     return lines;
@@ -324,6 +339,11 @@ std::string TraceLineProblem(const std::vector<sim::Event>& trace, const std::st
         if (!sleeps)
             return "expected 'MSxCOUNT ...' or 'none'";
         stated->sleeps = *sleeps;
+    } else if (key == "mount_mode") {
+        const std::vector<std::string> modes = MountModes(trace);
+        if (modes != std::vector<std::string>{value})
+            return modes.empty() ? "nothing was mounted"
+                                 : "the mounted directory had mode " + Joined(modes, ", ");
     } else if (key == "partitions_left") {
         stated->partitionsLeft = PartitionsText(SplitOn(value, ' '));
     } else if (key == "sessions_left_open") {

@@ -6,7 +6,8 @@
 // "Expected outcome"), judged by ScenarioOutcome, as the demo judges its run;
 // and every run also shows that nothing is left behind: no partition on the
 // controller, no open session, no udev rule, nothing mounted, no device link,
-// no unknown command, and a log file exactly when the marker asks for one.
+// no unknown command, a log file exactly when the marker asks for one, and
+// every file the scenario planted outside the mount point as it was.
 #include <gtest/gtest.h>
 #include <simmachine/ScenarioFile.h>
 
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -65,12 +67,37 @@ void ExpectMachineLeftClean(bool deviceLinkKept, const UpdateRun& run) {
     }
     for (const TraceEvent& event : run.trace)
         EXPECT_NE(event.kind, "unknown_command") << event.Field("command");
-    // The library logs exactly when the marker asks for it; everything goes
-    // to the internal log.
-    const bool asked = fs::exists(run.package + "/vekdebuglog");
+    // The library logs exactly when the marker (a file or a directory) asks
+    // for it; everything goes to the internal log. Where something that is
+    // no regular file stands in a log's place, it writes no log at all.
+    const std::string marker = run.package + "/vekdebuglog";
+    const bool asked = fs::is_regular_file(marker) || fs::is_directory(marker);
+    const std::string userLog = run.package + "/vekdebug_update.log";
     const std::string log = run.package + "/vekdebug_update_internal.log";
-    EXPECT_EQ(fs::exists(run.package + "/vekdebug_update.log"), asked) << "user log";
-    EXPECT_EQ(fs::exists(log) && fs::file_size(log) > 0, asked) << "internal log";
+    const auto planted = [](const std::string& path) {
+        const fs::file_status status = fs::symlink_status(path);
+        return fs::exists(status) && !fs::is_regular_file(status);
+    };
+    const bool logged = fs::is_regular_file(fs::symlink_status(log)) && fs::file_size(log) > 0;
+    if (planted(log) || planted(userLog)) {
+        EXPECT_FALSE(logged) << "internal log";
+    } else {
+        EXPECT_EQ(fs::exists(userLog), asked) << "user log";
+        EXPECT_EQ(logged, asked) << "internal log";
+    }
+}
+
+// Every file the scenario puts outside the mount point keeps its text: a
+// link in the mount point's place, or inside a directory there, led nothing
+// the update wrote or removed to it.
+void ExpectPlantedFilesKept(const std::string& scenarioPath, const UpdateRun& run) {
+    for (const auto& [key, text] : sim::ScenarioEntriesOf(scenarioPath)) {
+        const std::string path = key.rfind("file ", 0) == 0 ? key.substr(5) : "";
+        if (path.empty() || path == "/tmp/SECUPD" || path.rfind("/tmp/SECUPD/", 0) == 0)
+            continue;
+        std::ifstream file(run.sandbox + path);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), text) << path;
+    }
 }
 
 void ExpectNothingLeftBehind(const std::string& scenarioPath, const ControllerLeftovers& kept,
@@ -97,7 +124,9 @@ void ExpectOutcome(const std::string& scenarioPath, const UpdateRun& run) {
     facts.records = run.records;
     facts.exitStatus = run.host.exitStatus;
     facts.trace = run.trace;
-    facts.log = ReadWhole(run.package + "/vekdebug_update_internal.log");
+    // Only a regular file is read: a FIFO planted there would never end a read.
+    const std::string log = run.package + "/vekdebug_update_internal.log";
+    facts.log = fs::is_regular_file(fs::symlink_status(log)) ? ReadWhole(log) : "";
     for (const std::string& unmet : hosttest::Unmet(facts, sim::ScenarioEntriesOf(scenarioPath)))
         ADD_FAILURE() << unmet << "\n" << run.host.errors;
 }
@@ -135,6 +164,7 @@ TEST_P(StagedUpdate, EndsInTheScenariosRecordAndLeavesNothingBehind) {
     const UpdateRun run = RunUpdate(scenario);
     ExpectOutcome(scenario, run);
     ExpectMachineLeftClean(false, run);
+    ExpectPlantedFilesKept(scenario, run);
 }
 
 std::vector<std::string> ShippedScenarios() {
