@@ -1,6 +1,5 @@
 #include "CLinuxUtils.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -159,13 +158,12 @@ std::string ShellWordKeepingTrailingBlanks(const std::string& text) {
 // of the working directory would publish another file. A missing one is left
 // to the copy, which fails.
 bool MayCopyRuleFile(const std::string& name) {
-    struct stat status {};
-    if (::stat(name.c_str(), &status) != 0) {
+    if (!SystemRelease::Exists(name)) {
         return true;
     }
-    if (!S_ISREG(status.st_mode)) {
+    if (const std::optional<std::string> found = KORIrregularFileAt(name)) {
         KOR_LOG(KOR_LOG_ERROR, "Udev rule file %s is %s, not a regular file; not copied.",
-                name.c_str(), KORFileTypeName(status.st_mode).c_str());
+                name.c_str(), found->c_str());
         return false;
     }
     char directory[PATH_MAX];

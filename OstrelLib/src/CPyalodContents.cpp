@@ -1,7 +1,5 @@
 #include "CPyalodContents.h"
 
-#include <sys/stat.h>
-
 #include "KORFile.h"
 #include "KORFileType.h"
 #include "KORFileUtil.h"
@@ -40,10 +38,9 @@ long long PartitionSizeFor(long long total) {
 // A FIFO, a socket or a device among the package's files (or a link to one)
 // cannot be copied: refused before the controller is asked for anything.
 void RefuseUnlessRegular(const std::string& path, int code) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    if (const std::optional<std::string> found = KORIrregularFileAt(path)) {
         KOR_LOG(KOR_LOG_ERROR, "Package file %s is %s, not a regular file.", path.c_str(),
-                KORFileTypeName(status.st_mode).c_str());
+                found->c_str());
         VEK_RAISE(code);
     }
 }

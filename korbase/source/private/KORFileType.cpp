@@ -22,3 +22,11 @@ std::string KORFileTypeName(unsigned int mode) {
             return "an entry of unknown type";
     }
 }
+
+std::optional<std::string> KORIrregularFileAt(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    return KORFileTypeName(status.st_mode);
+}
