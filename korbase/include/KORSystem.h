@@ -57,9 +57,9 @@ struct PrivateDirectory {
     // The path is a directory of this process's user that nobody else may
     // write, not a link.
     bool ready = false;
-    // What stood there before that was no such directory ("a symbolic link",
-    // "a directory of user 1000", ...), removed; empty when there was nothing
-    // or such a directory.
+    // What stood there first that was no such directory ("a symbolic link",
+    // "a directory of user 1000", ...), removed when ready; empty when there
+    // was nothing or such a directory.
     std::string replaced;
     // What stands there now when it is not ready.
     std::string remaining;
