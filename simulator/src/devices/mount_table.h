@@ -5,6 +5,7 @@
 // writes the directory back into the volume.
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -53,6 +54,8 @@ private:
         std::string sandboxDirectory;
         std::string volume;
         std::string hidden;  // where the directory's own entries wait meanwhile
+        std::filesystem::perms coveredPermissions =
+            std::filesystem::perms::none;  // the mount point's own
         bool automounted = false;
     };
 
