@@ -58,7 +58,7 @@ status=0
 # The run's facts, in the words of expect lines: first the records of the
 # JSON report (any other output as it came).
 outcome="$build/library/scenario-outcome" facts="$work/facts"
-"$outcome" --trace "$trace" "$scenario" "$output" >"$facts"
+"$outcome" --exit-status "$status" --trace "$trace" "$scenario" "$output" >"$facts"
 grep -E '^expect\.(status|message_id|message|device_type|records|statuses) =' "$facts" |
     sed 's/^/   /' || true
 grep -q '^{' "$output" || sed 's/^/   /' "$output"
