@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <optional>
 
 #include "CPlatformLayer.h"
+#include "KORFileType.h"
 #include "KORLogger.h"
 #include "KORSystem.h"
 #include "RunTimeFiles.h"
@@ -168,6 +171,32 @@ std::string ShellWordKeepingTrailingBlanks(const std::string& text) {
     return ShellWord(text.substr(0, nameLength)) + text.substr(nameLength);
 }
 
+// A file copied into the system's rule directories and made readable to all
+// must be a regular file of the package itself: cp -H reads whatever a link
+// names, so a FIFO or a device would hang or flood the copy, and a link out
+// of the working directory would publish another file. A missing one is left
+// to the copy, which fails.
+bool MayCopyRuleFile(const std::string& name) {
+    if (!SystemRelease::Exists(name)) {
+        return true;
+    }
+    if (const std::optional<std::string> found = KORIrregularFileAt(name)) {
+        KOR_LOG(KOR_LOG_ERROR, "Udev rule file %s is %s, not a regular file; not copied.",
+                name.c_str(), found->c_str());
+        return false;
+    }
+    char directory[PATH_MAX];
+    char resolved[PATH_MAX];
+    if (::getcwd(directory, sizeof directory) == nullptr ||
+        ::realpath(name.c_str(), resolved) == nullptr ||
+        std::string(resolved).rfind(std::string(directory) + "/", 0) != 0) {
+        KOR_LOG(KOR_LOG_ERROR, "Udev rule file %s leads out of the package directory; not copied.",
+                name.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int CLinuxUtils::GetLinuxOSPlatform() {
@@ -295,6 +324,9 @@ bool CLinuxUtils::StopHalDaemon() {
 bool CLinuxUtils::CopyFile(const std::string& file, const std::string& directory) {
     if (!SystemRelease::Exists(directory)) {
         KOR_LOG(KOR_LOG_DEBUG, "Input Path does not exists %s", directory.c_str());
+        return false;
+    }
+    if (!MayCopyRuleFile(file.substr(0, file.find_last_not_of(' ') + 1))) {
         return false;
     }
     const std::string copy = "cp -fH " + ShellWordKeepingTrailingBlanks(file) +

@@ -1,7 +1,5 @@
 #include "COstrelPartitionManagement.h"
 
-#include <sys/mount.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -57,6 +55,7 @@ constexpr int kFindPasses = 10;
 constexpr int kUnmountAttempts = 10;
 constexpr int kEsxiCleanPasses = 5;
 constexpr int kPauseSeconds = 2;
+constexpr unsigned int kPrivateMask = 077;
 
 const char* const kLinkPrefix = "/dev/secostupd-";
 const char* const kSgLoadedCommand = "lsmod | grep -w sg >/dev/null;echo $?";
@@ -428,6 +427,27 @@ std::string FindLinuxDisk(const std::string& name) {
     return "";
 }
 
+// The mount point lies in /tmp, where any user may have put an entry of its
+// name first: a link or someone else's directory would let them redirect or
+// watch what the update writes. Anything that is not root's own directory
+// is removed and the directory made afresh; when it cannot be, the update
+// fails at once (waiting cannot change it, and another attempt only gives
+// the planter another chance).
+void MakeMountPointPrivate(const std::string& directory) {
+    const KORSystem::PrivateDirectory made = KORSystem::MakePrivateDirectory(directory);
+    if (!made.ready) {
+        const std::string& found = made.replaced.empty() ? made.remaining : made.replaced;
+        KOR_LOG(KOR_LOG_ERROR,
+                "%s is %s, not root's own directory, and cannot be made so: not mounting there.",
+                directory.c_str(), found.c_str());
+        VEK_RAISE(VEKErrorCode::kPartitionNotMounted);
+    }
+    if (!made.replaced.empty()) {
+        KOR_LOG(KOR_LOG_WARN, "%s was %s: removed, and made afresh as root's own directory.",
+                directory.c_str(), made.replaced.c_str());
+    }
+}
+
 // Mounts the linked device on the directory, up to the allowed attempts,
 // each after a pause that gives the device time to settle.
 bool MountWithRetries(const std::string& link, const std::string& directory) {
@@ -436,7 +456,10 @@ bool MountWithRetries(const std::string& link, const std::string& directory) {
     KOR_LOG(KOR_LOG_DEBUG, "%s", mount.c_str());
     for (int attempt = 0; attempt < kMountAttempts; ++attempt) {
         CPlatformLayer::Sleep(kPauseSeconds);
-        if (Run(mount)) {
+        // A vfat volume mounted without permission options takes the mounting
+        // process's mask: 077 keeps the payload and the mount point closed to
+        // other users (who could otherwise hold it busy and stop the unmount).
+        if (KORSystem::RunCommandLineWithUmask(mount, kPrivateMask).Succeeded()) {
             return true;
         }
         KOR_LOG(KOR_LOG_DEBUG, "Mount Failed. Re-trying");
@@ -462,6 +485,7 @@ bool COstrelPartitionManagement::MountDynPartition() {
             return true;
         }
         const std::string directory = MountDirectory();
+        MakeMountPointPrivate(directory);
         const std::string makeDirectory = "mkdir -p " + directory;
         if (!Run(makeDirectory)) {
             KOR_LOG(KOR_LOG_ERROR, "mkdir failed to create directory : %s", makeDirectory.c_str());
@@ -503,12 +527,13 @@ bool COstrelPartitionManagement::UnmountDynPartition() {
         bool stillMounted = false;
         for (int attempt = 0; attempt < kUnmountAttempts && !unmounted; ++attempt) {
             KOR_LOG(KOR_LOG_DEBUG, "Unmounting dir -> %s", directory.c_str());
-            if (umount(directory.c_str()) == 0) {
+            // A link planted in the mount point's place is not followed.
+            const int error = KORSystem::Unmount(directory);
+            if (error == 0) {
                 KOR_LOG(KOR_LOG_DEBUG, "Umount Successful");
                 unmounted = true;
                 stillMounted = false;
             } else {
-                const int error = errno;
                 KOR_LOG(KOR_LOG_DEBUG, "Umount Error Num = %d", error);
                 // EINVAL: nothing is mounted there.
                 stillMounted = error != EINVAL;

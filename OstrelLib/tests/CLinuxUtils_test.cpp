@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <kortest/KorLog.h>
+#include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -467,18 +470,26 @@ TEST(CLinuxUtilsTest, RestartUdevRulesUsesWhicheverToolExists) {
     }
 }
 
-TEST(CLinuxUtilsTest, CopyFileNeedsTheDirectoryAndASuccessfulCopy) {
+// A rule file is published into the system's rule directories readable by
+// all: only a regular file of the package is (cp -H reads what a link names,
+// and would hang on a FIFO or fill /etc from a device).
+TEST(CLinuxUtilsTest, CopyFileNeedsTheDirectoryAndASuccessfulCopyOfAPackageFile) {
     const std::string copy = Copy("98-secupdusb.rules", "/etc/udev/rules.d/");
     const std::string chmod = Chmod("98-secupdusb.rules", "/etc/udev/rules.d/");
-    const struct {
-        const char* what;
+    kortest::TemporaryDirectory elsewhere;
+    const std::string secret = elsewhere.Write("secret", "not for everyone\n");
+    using Lay = std::function<void(const std::string&)>;
+    struct Row {
+        std::string what;
         std::string file;
         std::string directory;
         std::string scenario;
         bool copied;
         Lines commands;
         Lines messages;
-    } rows[] = {
+        Lay lay = nullptr;  // of the file in the package; by default a rule
+    };
+    std::vector<Row> rows = {
         {"rule file",
          "98-secupdusb.rules ",
          "/etc/udev/rules.d/",
@@ -519,14 +530,54 @@ TEST(CLinuxUtilsTest, CopyFileNeedsTheDirectoryAndASuccessfulCopy) {
          {copy, chmod},
          {"DEBUG " + copy, "DEBUG " + chmod,
           "WARN Command " + chmod + " ended with status 256 (exit code 1)"}},
+        {"a link within the package",
+         "98-secupdusb.rules ",
+         "/etc/udev/rules.d/",
+         "",
+         true,
+         {copy, chmod},
+         {"DEBUG " + copy, "DEBUG " + chmod},
+         [](const std::string& path) {
+             std::ofstream("rules.real") << "rule\n";
+             ASSERT_EQ(symlink("rules.real", path.c_str()), 0);
+         }},
+        {"a link out of the package",
+         "98-secupdusb.rules ",
+         "/etc/udev/rules.d/",
+         "",
+         false,
+         {},
+         {"ERROR Udev rule file 98-secupdusb.rules leads out of the package directory; not "
+          "copied."},
+         [&secret](const std::string& path) {
+             ASSERT_EQ(symlink(secret.c_str(), path.c_str()), 0);
+         }},
     };
+    for (const kortest::PlantedKind& planted : kortest::PlantedKinds()) {
+        rows.push_back(
+            {planted.typeName,
+             "98-secupdusb.rules ",
+             "/etc/udev/rules.d/",
+             "",
+             false,
+             {},
+             {"ERROR Udev rule file 98-secupdusb.rules is " + planted.typeName +
+              ", not a regular file; not copied."},
+             [&planted](const std::string& path) { kortest::Plant(path, planted.kind); }});
+    }
     kortest::TemporaryDirectory packageDirectory;
     packageDirectory.Enter();
     kortest::KorLog log;
-    for (const auto& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         sim::Reset(row.scenario);
-        packageDirectory.Write(row.file.substr(0, row.file.size() - 1), "rule\n");
+        const std::string file = row.file.substr(0, row.file.size() - 1);
+        std::filesystem::remove_all(packageDirectory.Join(file));
+        if (row.lay)
+            row.lay(file);
+        else
+            packageDirectory.Write(file, "rule\n");
+        const kortest::HangGuard guard;
         log.Take();
         EXPECT_EQ(CLinuxUtils::CopyFile(row.file, row.directory), row.copied);
         EXPECT_EQ(sim::ShellCommands(), row.commands);

@@ -1,11 +1,15 @@
 #include "COstrelPartitionManagement.h"
 
 #include <gtest/gtest.h>
+#include <kortest/PlantedFiles.h>
 #include <simmachine/SimMachine.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -329,6 +333,87 @@ TEST_F(PartitionTest, AttachFailsWhenTheDiskCannotBeFoundOrMounted) {
         const std::size_t retries = row.code == 37 ? 5 : 0;
         EXPECT_EQ(CountLinesWith(log, "DEBUG MountDynPartition did not succeed. Retrying...."),
                   retries);
+    }
+}
+
+// Anyone may put an entry named /tmp/SECUPD into /tmp first. Whatever is not
+// root's own directory is removed without following a link and the directory
+// made afresh, or the attach fails at once (37); the volume is mounted with
+// umask 077, so that its directory is closed to others.
+TEST_F(PartitionTest, MountsOnlyOnRootsOwnDirectoryClosedToOthers) {
+    const std::string victim = "file /etc/victim/keep = kept\n";
+    std::string tooDeep = "dir /tmp/SECUPD";
+    for (int level = 0; level < 17; ++level)
+        tooDeep += "/d";
+    tooDeep += "\nowner /tmp/SECUPD = 1000 0755\n";
+    const Lines mounted = {kSgCheck, kRescan, kMkdir, "ln -sf /dev/sda /dev/secostupd-SECUPD",
+                           kMount};
+    const std::string replaced = "WARN /tmp/SECUPD was ";
+    const std::string afresh = ": removed, and made afresh as root's own directory.";
+    struct Case {
+        const char* name;
+        std::string scenario;
+        bool fifo;           // a FIFO planted as well
+        std::string logged;  // the WARN or ERROR line, if any
+        int code;            // of the attach, 0 for none
+    };
+    const std::vector<Case> cases = {
+        {"nothing there", "", false, "", 0},
+        {"root's own directory", "dir /tmp/SECUPD/old\n", false, "", 0},
+        {"root's own, closed to others", "dir /tmp/SECUPD\nowner /tmp/SECUPD = 0 0700\n", false, "",
+         0},
+        {"a link", victim + "link /tmp/SECUPD = /etc/victim\n", false,
+         replaced + "a symbolic link" + afresh, 0},
+        {"a file", "file /tmp/SECUPD = planted\n", false, replaced + "a regular file" + afresh, 0},
+        {"a FIFO", "", true, replaced + "a FIFO" + afresh, 0},
+        {"another user's directory with a link inside",
+         victim + "dir /tmp/SECUPD/sub\nlink /tmp/SECUPD/sub/evil = /etc/victim\n"
+                  "link /tmp/SECUPD/top = /etc/victim/keep\nowner /tmp/SECUPD = 1000 0755\n",
+         false, replaced + "a directory of user 1000" + afresh, 0},
+        {"root's own directory that others may write",
+         "dir /tmp/SECUPD/sub\nowner /tmp/SECUPD = 0 1777\n", false,
+         replaced + "a directory others may write (mode 1777)" + afresh, 0},
+        {"root's own directory its group may write",
+         "dir /tmp/SECUPD\nowner /tmp/SECUPD = 0 0770\n", false,
+         replaced + "a directory others may write (mode 0770)" + afresh, 0},
+        {"another user's tree too deep to remove", tooDeep, false,
+         "ERROR /tmp/SECUPD is a directory of user 1000, not root's own directory, and cannot be "
+         "made so: not mounting there.",
+         37},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start(row.scenario);
+        if (row.fifo) {
+            ASSERT_EQ(mkfifo(sim::SandboxPath("/tmp/SECUPD").c_str(), 0666), 0);
+        }
+        m_log.Take();
+        m_partition->CreateDynamicPartition(1146880);
+        Mark();
+        const kortest::HangGuard guard;
+        if (row.code != 0) {
+            ExpectFailure([this] { m_partition->AttachDynamicPartition(); }, row.code);
+            // At once: the mount point would not become root's own by waiting.
+            EXPECT_EQ(Commands(), Lines({kSgCheck, kRescan}));
+            EXPECT_EQ(Sleeps(), std::vector<uint64_t>{2000});
+        } else {
+            m_partition->AttachDynamicPartition();
+            EXPECT_EQ(Commands(), mounted);
+            const sim::Event mount = sim::TraceOf("mount").back();
+            EXPECT_EQ(mount.fields.at("umask"), "0077");
+            EXPECT_EQ(mount.fields.at("mode"), "0700");
+        }
+        const Lines log = m_log.Take();
+        Lines notable;
+        for (const std::string& line : log)
+            if (line.find("/tmp/SECUPD ") != std::string::npos &&
+                (line.rfind("WARN", 0) == 0 || line.rfind("ERROR", 0) == 0))
+                notable.push_back(line);
+        EXPECT_EQ(notable, row.logged.empty() ? Lines{} : Lines{row.logged});
+        if (row.scenario.find(victim) == 0) {
+            std::ifstream kept(sim::SandboxPath("/etc/victim/keep"));
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept\n");
+        }
     }
 }
 

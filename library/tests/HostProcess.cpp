@@ -17,6 +17,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Real seconds a program may run, far beyond any update in the simulated
+// machine (virtual time), even under memcheck.
+constexpr unsigned int kProgramTimeLimitSeconds = 600;
+
 std::string ReadWhole(const std::string& path) {
     std::ifstream file(path);
     std::ostringstream text;
@@ -53,6 +57,9 @@ StartedHost StartProgram(const std::vector<std::string>& command,
             _exit(126);
         std::vector<char*> argv = NullTerminated(command);
         std::vector<char*> envp = NullTerminated(environment);
+        // A program that hangs (on a planted FIFO, say) ends by SIGALRM
+        // rather than holding the whole suite; the alarm survives exec.
+        alarm(kProgramTimeLimitSeconds);
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }

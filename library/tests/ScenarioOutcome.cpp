@@ -85,7 +85,7 @@ std::string EffectsText(const std::vector<std::string>& effects) {
 
 // Facts only the simulated machine's trace shows.
 const std::set<std::string> kTraceFacts = {
-    "effects", "sent", "ran", "sleeps", "partitions_left", "sessions_left_open"};
+    "effects", "sent", "ran", "sleeps", "partitions_left", "sessions_left_open", "mount_mode"};
 
 // The record fields an expect line names, as the line states them.
 const std::map<std::string, std::function<std::string(const Record&)>> kRecordFields = {
@@ -142,6 +142,19 @@ std::vector<std::string> RanLines(const std::vector<sim::Event>& trace) {
             lines.push_back(line);
     }
     return lines;
+}
+
+// The mounted directory's mode at each mount the run made, distinct ones in
+// the order they first showed.
+std::vector<std::string> MountModes(const std::vector<sim::Event>& trace) {
+    std::vector<std::string> modes;
+    for (const sim::Event& event : trace) {
+        const std::string mode = event.Field("mode");
+        if (event.kind == "mount" && event.Field("exit") == "0" && !mode.empty() &&
+            std::find(modes.begin(), modes.end(), mode) == modes.end())
+            modes.push_back(mode);
+    }
+    return modes;
 }
 
 std::vector<std::string> CommandsSent(const std::vector<sim::Event>& trace) {
@@ -260,7 +273,10 @@ sim::Expectations Observed(const RunFacts& run, const sim::ScenarioEntries& scen
     }
     if (run.records.size() != 1)
         lines.emplace_back("records", std::to_string(run.records.size()));
-    if (!statusShared) {
+    // Without records the exit status is what tells the outcome.
+    if (run.records.empty() && run.exitStatus)
+        lines.emplace_back("exit_status", std::to_string(*run.exitStatus));
+    if (!statusShared && !run.records.empty()) {
         std::vector<std::string> statuses;
         for (const Record& record : run.records)
             statuses.push_back(std::to_string(record.status));
@@ -278,6 +294,8 @@ sim::Expectations Observed(const RunFacts& run, const sim::ScenarioEntries& scen
         lines.emplace_back("partitions_left", Joined(partitions, " "));
     if (const int sessions = SessionsLeftOpen(trace); sessions != 0)
         lines.emplace_back("sessions_left_open", std::to_string(sessions));
+    if (const std::vector<std::string> modes = MountModes(trace); modes.size() == 1)
+        lines.emplace_back("mount_mode", modes.front());
     for (const std::string& line : RanLines(trace))
         lines.emplace_back("ran", line);
     return lines;
@@ -291,6 +309,7 @@ struct Stated {
     size_t records = 1;
     bool status = false;
     bool allStaged = true;
+    std::optional<int> exitStatus;  // stated outright; else 0 exactly when all are staged
     std::map<long long, int> sleeps;
     std::string partitionsLeft = "none";
     std::string sessionsLeftOpen = "0";
@@ -336,6 +355,11 @@ std::string RunLineProblem(const RunFacts& run, const std::string& key, const st
         if (!count || *count < 0)
             return "not a count";
         stated->records = static_cast<size_t>(*count);
+    } else if (key == "exit_status") {
+        const std::optional<long long> status = Number(value);
+        if (!status || *status < 0 || *status > 255)
+            return "not an exit status";
+        stated->exitStatus = static_cast<int>(*status);
     } else if (key == "output") {
         if (run.output.find(value) == std::string::npos)
             problem = "not in the host's output";
@@ -372,6 +396,11 @@ std::string TraceLineProblem(const std::vector<sim::Event>& trace, const std::st
         if (!sleeps)
             return "expected 'MSxCOUNT ...' or 'none'";
         stated->sleeps = *sleeps;
+    } else if (key == "mount_mode") {
+        const std::vector<std::string> modes = MountModes(trace);
+        if (modes != std::vector<std::string>{value})
+            return modes.empty() ? "nothing was mounted"
+                                 : "the mounted directory had mode " + Joined(modes, ", ");
     } else if (key == "partitions_left") {
         stated->partitionsLeft = PartitionsText(SplitOn(value, ' '));
     } else if (key == "sessions_left_open") {
@@ -422,7 +451,10 @@ std::vector<std::string> Unmet(const RunFacts& run, const sim::ScenarioEntries& 
         unmet.push_back("the host reported " + std::to_string(run.records.size()) +
                         " records, not " + std::to_string(stated.records));
     }
-    if (run.exitStatus && (*run.exitStatus == 0) != stated.allStaged) {
+    if (run.exitStatus && stated.exitStatus && *run.exitStatus != *stated.exitStatus) {
+        unmet.push_back("the host exited with status " + std::to_string(*run.exitStatus) +
+                        ", not " + std::to_string(*stated.exitStatus));
+    } else if (run.exitStatus && !stated.exitStatus && (*run.exitStatus == 0) != stated.allStaged) {
         unmet.push_back("the host exited with status " + std::to_string(*run.exitStatus) +
                         (stated.allStaged ? ", not 0" : ", though not every update was staged"));
     }

@@ -6,8 +6,9 @@
 // "Expected outcome"), judged by ScenarioOutcome, as the demo judges its run;
 // and every run also shows that nothing is left behind: no partition on the
 // controller, no open session, no udev rule, nothing mounted, no device link,
-// no marker of a stopped HAL daemon, no unknown command, and a log file
-// exactly when the marker asks for one.
+// no marker of a stopped HAL daemon, no unknown command, a log file exactly
+// when the marker asks for one, and every file the scenario planted outside
+// the mount point as it was.
 #include <gtest/gtest.h>
 #include <simmachine/ScenarioFile.h>
 
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -58,28 +60,65 @@ struct ControllerLeftovers {
 
 // Nothing of the machine's is left: no rule, no mount, no unknown command,
 // and a log exactly when asked for.
-void ExpectMachineLeftClean(bool deviceLinkKept, const UpdateRun& run) {
+// The files an update makes on the machine and removes before it ends: the
+// udev rules, wherever it may put them, and the marker of a stopped HAL daemon.
+std::vector<std::string> UpdatesOwnFiles() {
+    std::vector<std::string> paths;
     for (const char* directory : {"/etc/udev/rules.d/", "/lib/udev/rules.d/", "/run/udev/rules.d/"})
         for (const char* rule : {"98-secupdusb.rules", "00-secupd-tessel.rules"})
-            EXPECT_FALSE(fs::exists(run.sandbox + directory + rule)) << directory << rule;
+            paths.push_back(std::string(directory) + rule);
+    paths.push_back(RunTimeFiles::kHalStoppedMarker);
+    paths.push_back(RunTimeFiles::kHalStoppedMarkerWithoutRun);
+    return paths;
+}
+
+void ExpectMachineLeftClean(bool deviceLinkKept, const UpdateRun& run) {
+    for (const std::string& path : UpdatesOwnFiles())
+        EXPECT_FALSE(fs::exists(run.sandbox + path)) << path;
     const std::string mountPoint = run.sandbox + "/tmp/SECUPD";
     EXPECT_TRUE(!fs::exists(mountPoint) || fs::is_empty(mountPoint)) << "still mounted";
-    if (!deviceLinkKept) {
+    // No machine at all when the host refused the package before loading the library.
+    if (!deviceLinkKept && fs::exists(run.sandbox + "/dev")) {
         for (const fs::directory_entry& entry : fs::directory_iterator(run.sandbox + "/dev"))
             EXPECT_NE(entry.path().filename().string().rfind("secostupd-", 0), 0u)
                 << "device link left: " << entry.path();
     }
-    for (const char* marker :
-         {RunTimeFiles::kHalStoppedMarker, RunTimeFiles::kHalStoppedMarkerWithoutRun})
-        EXPECT_FALSE(fs::exists(run.sandbox + marker)) << marker;
     for (const TraceEvent& event : run.trace)
         EXPECT_NE(event.kind, "unknown_command") << event.Field("command");
-    // The library logs exactly when the marker asks for it; everything goes
-    // to the internal log.
-    const bool asked = fs::exists(run.package + "/vekdebuglog");
+    // The library logs exactly when the marker (a file or a directory) asks
+    // for it; everything goes to the internal log. Where something that is
+    // no regular file stands in a log's place, it writes no log at all.
+    const std::string marker = run.package + "/vekdebuglog";
+    const bool asked = fs::is_regular_file(marker) || fs::is_directory(marker);
+    const std::string userLog = run.package + "/vekdebug_update.log";
     const std::string log = run.package + "/vekdebug_update_internal.log";
-    EXPECT_EQ(fs::exists(run.package + "/vekdebug_update.log"), asked) << "user log";
-    EXPECT_EQ(fs::exists(log) && fs::file_size(log) > 0, asked) << "internal log";
+    const auto planted = [](const std::string& path) {
+        const fs::file_status status = fs::symlink_status(path);
+        return fs::exists(status) && !fs::is_regular_file(status);
+    };
+    const bool logged = fs::is_regular_file(fs::symlink_status(log)) && fs::file_size(log) > 0;
+    if (planted(log) || planted(userLog)) {
+        EXPECT_FALSE(logged) << "internal log";
+    } else {
+        EXPECT_EQ(fs::exists(userLog), asked) << "user log";
+        EXPECT_EQ(logged, asked) << "internal log";
+    }
+}
+
+// Every file the scenario puts outside the mount point keeps its text: a
+// link in the mount point's place, or inside a directory there, led nothing
+// the update wrote or removed to it. What a killed update left of the
+// update's own files is for this one to remove.
+void ExpectPlantedFilesKept(const std::string& scenarioPath, const UpdateRun& run) {
+    const std::vector<std::string> own = UpdatesOwnFiles();
+    for (const auto& [key, text] : sim::ScenarioEntriesOf(scenarioPath)) {
+        const std::string path = key.rfind("file ", 0) == 0 ? key.substr(5) : "";
+        if (path.empty() || path == "/tmp/SECUPD" || path.rfind("/tmp/SECUPD/", 0) == 0 ||
+            std::find(own.begin(), own.end(), path) != own.end())
+            continue;
+        std::ifstream file(run.sandbox + path);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), text) << path;
+    }
 }
 
 void ExpectNothingLeftBehind(const std::string& scenarioPath, const ControllerLeftovers& kept,
@@ -106,7 +145,9 @@ void ExpectOutcome(const std::string& scenarioPath, const UpdateRun& run) {
     facts.records = run.records;
     facts.exitStatus = run.host.exitStatus;
     facts.trace = run.trace;
-    facts.log = ReadWhole(run.package + "/vekdebug_update_internal.log");
+    // Only a regular file is read: a FIFO planted there would never end a read.
+    const std::string log = run.package + "/vekdebug_update_internal.log";
+    facts.log = fs::is_regular_file(fs::symlink_status(log)) ? ReadWhole(log) : "";
     for (const std::string& unmet : hosttest::Unmet(facts, sim::ScenarioEntriesOf(scenarioPath)))
         ADD_FAILURE() << unmet << "\n" << run.host.errors;
 }
@@ -156,6 +197,7 @@ TEST_P(StagedUpdate, EndsInTheScenariosRecordAndLeavesNothingBehind) {
     const UpdateRun run = RunUpdate(scenario);
     ExpectOutcome(scenario, run);
     ExpectMachineLeftClean(false, run);
+    ExpectPlantedFilesKept(scenario, run);
 }
 
 std::vector<std::string> ShippedScenarios() {

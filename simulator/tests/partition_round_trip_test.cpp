@@ -160,6 +160,29 @@ TEST(PartitionRoundTrip, MountFailsWithoutAnAttachedVolume) {
     EXPECT_EQ(errno, ENOENT);
 }
 
+// A vfat volume mounted without permission options takes the mounter's
+// umask; the mount point gets its own mode back once unmounted.
+TEST(PartitionRoundTrip, TheMountedDirectoryShowsTheMountersUmask) {
+    sim::Reset("disk sdb = label=DATA\n");
+    ASSERT_EQ(::mkdir("/tmp/SECUPD", 0750), 0);
+    ASSERT_EQ(std::system("ln -sf /dev/sdb /dev/secostupd-SECUPD"), 0);
+    const mode_t before = ::umask(0);
+    for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
+        ::umask(mask);
+        ASSERT_EQ(std::system(kMount), 0) << mask;
+        ::umask(before);
+        struct stat status {};
+        ASSERT_EQ(::stat("/tmp/SECUPD", &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0777 & ~mask);
+        const sim::Event mount = sim::TraceOf("mount").back();
+        EXPECT_EQ(mount.fields.at("umask"), mask == 022 ? "0022" : "0077");
+        EXPECT_EQ(mount.fields.at("mode"), mask == 022 ? "0755" : "0700");
+        ASSERT_EQ(::umount("/tmp/SECUPD"), 0);
+        ASSERT_EQ(::stat("/tmp/SECUPD", &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0750u);
+    }
+}
+
 TEST(PartitionRoundTrip, EsxiAutomountsAndWritesBackOnDetach) {
     sim::Reset("uname.sysname = VMkernel\n");
     IpmiClient client;

@@ -36,6 +36,13 @@ CommandStatus RunCommandLine(const std::string& commandLine) {
     return CommandStatus{std::system(commandLine.c_str())};
 }
 
+CommandStatus RunCommandLineWithUmask(const std::string& commandLine, unsigned int mask) {
+    const mode_t previous = ::umask(static_cast<mode_t>(mask));
+    const CommandStatus status = RunCommandLine(commandLine);
+    ::umask(previous);
+    return status;
+}
+
 CommandOutput ReadCommandOutput(const std::string& commandLine, std::size_t maxOutputBytes) {
     CommandOutput result;
     KORHandles::Pipe pipe(popen(commandLine.c_str(), "r"));

@@ -174,6 +174,14 @@ private:
             RequireAbsolute(key[1]);
             if (value.empty())
                 Fail("expected 'link PATH = TARGET'");
+        } else if (name == "owner") {
+            ExpectWords(key, 2, "owner PATH = UID MODE");
+            RequireAbsolute(key[1]);
+            const std::vector<std::string> words = SplitBlanks(value);
+            long long uid = 0;
+            if (words.size() != 2 || !ParseNumber(words[0], &uid) || uid < 0 || uid > INT_MAX ||
+                words[1].size() > 4 || words[1].find_first_not_of("01234567") != std::string::npos)
+                Fail("expected 'owner PATH = UID MODE' (MODE in octal, like 0755)");
         } else if (name == "mount") {
             ExpectWords(key, 2, "mount DIR = DEVICE");
             RequireAbsolute(key[1]);

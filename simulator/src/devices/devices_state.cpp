@@ -123,13 +123,16 @@ void MountTable::SaveState(sim::core::StateLines& lines) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     lines.emplace_back(kMounts, StateRecord().Add("next_hidden", nextHidden_).Text());
     for (const MountEntry& mount : mounts_) {
-        lines.emplace_back(kMount + mount.directory, StateRecord()
-                                                         .Add("device", mount.device)
-                                                         .Add("volume", mount.volume)
-                                                         .Add("hidden", mount.hidden)
-                                                         .Add("automounted", mount.automounted)
-                                                         .Add("dead", mount.dead)
-                                                         .Text());
+        lines.emplace_back(
+            kMount + mount.directory,
+            StateRecord()
+                .Add("device", mount.device)
+                .Add("volume", mount.volume)
+                .Add("hidden", mount.hidden)
+                .Add("covered_mode", static_cast<long long>(mount.coveredPermissions))
+                .Add("automounted", mount.automounted)
+                .Add("dead", mount.dead)
+                .Text());
     }
     for (const auto& [volume, left] : spaceLeft_) {
         lines.emplace_back(
@@ -153,6 +156,8 @@ void MountTable::LoadState(const sim::core::StateLines& lines) {
             mount.device = record.Get("device");
             mount.volume = record.Get("volume");
             mount.hidden = record.Get("hidden");
+            mount.coveredPermissions =
+                static_cast<std::filesystem::perms>(record.Number("covered_mode"));
             mount.automounted = record.Number("automounted") != 0;
             mount.dead = record.Number("dead") != 0;
             mounts_.push_back(mount);

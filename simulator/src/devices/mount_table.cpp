@@ -1,7 +1,10 @@
 #include "mount_table.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 #include "disk_registry.h"
@@ -20,6 +23,12 @@ std::string MachineDirectory(const std::string& path) {
     while (normal.size() > 1 && normal.back() == '/')
         normal.pop_back();
     return normal;
+}
+
+std::string OctalMode(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -145,10 +154,23 @@ int MountTable::Mount(const std::string& link, const std::string& directory) {
     const std::optional<std::string> volume = DiskRegistry::Instance().VolumeBehind(node);
     const std::string root = sim::core::SandboxRoot();
     const std::string device = StartsWith(node, root + "/") ? node.substr(root.size()) : link;
+    // A vfat volume mounted without permission options takes the mounting
+    // process's mask: its root directory shows 0777 less the mask.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
     const int status = volume ? Attach(*volume, device, directory, false) : kMountFailed;
-    sim::core::Trace("mount", {sim::core::TraceText("device", link),
-                               sim::core::TraceText("dir", MachineDirectory(directory)),
-                               sim::core::TraceNumber("exit", status)});
+    std::vector<sim::core::TraceField> fields = {
+        sim::core::TraceText("device", link),
+        sim::core::TraceText("dir", MachineDirectory(directory)),
+        sim::core::TraceNumber("exit", status), sim::core::TraceText("umask", OctalMode(mask))};
+    if (status == 0) {
+        const mode_t mode = 0777 & ~mask;
+        std::error_code error;
+        fs::permissions(sim::core::SandboxPathOf(MachineDirectory(directory)),
+                        static_cast<fs::perms>(mode), error);
+        fields.push_back(sim::core::TraceText("mode", OctalMode(mode)));
+    }
+    sim::core::Trace("mount", fields);
     return status;
 }
 
@@ -169,6 +191,7 @@ int MountTable::Attach(const std::string& volume, const std::string& device,
     mount.device = device;
     mount.directory = machineDirectory;
     mount.sandboxDirectory = sandboxDirectory;
+    mount.coveredPermissions = fs::status(sandboxDirectory, error).permissions();
     mount.volume = volume;
     mount.automounted = automounted;
     // The mount point's own entries are hidden while the volume covers them.
@@ -269,6 +292,7 @@ void MountTable::Release(const MountEntry& mount, const std::string& why, bool w
     if (!mount.hidden.empty())
         MoveEntries(mount.hidden, mount.sandboxDirectory);
     std::error_code error;
+    fs::permissions(mount.sandboxDirectory, mount.coveredPermissions, error);
     if (mount.automounted)
         fs::remove_all(mount.sandboxDirectory, error);
     // A volume too small for what was written keeps what fitted, as a real

@@ -7,6 +7,7 @@
 // and another mount may go on top of it.
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -57,6 +58,8 @@ private:
         std::string sandboxDirectory;
         std::string volume;
         std::string hidden;  // where the directory's own entries wait meanwhile
+        std::filesystem::perms coveredPermissions =
+            std::filesystem::perms::none;  // the mount point's own
         bool automounted = false;
         bool dead = false;  // its disk went away
     };
