@@ -8,12 +8,13 @@
 #include "CStageUpdate.h"
 #include "IPMICommandRequest.h"
 #include "KORFile.h"
+#include "KORLogFile.h"
 #include "KORLogger.h"
 #include "KORLoggingOptions.h"
 
 void InitializeKORLogger() {
     // Logging stays off unless the operator asked for it with the marker.
-    if (!KORFile("vekdebuglog").Exists()) {
+    if (!KORDebugMarkerPresent()) {
         return;
     }
     KORLoggingOptions options;

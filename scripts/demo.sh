@@ -52,10 +52,13 @@ status=0
 (cd "$package" && LD_PRELOAD="$build/simulator/libsimmachine.so" SIMMACHINE_SCENARIO="$scenario" \
     SIMMACHINE_TRACE="$trace" SIMMACHINE_SANDBOX="$sandbox" ./updatehost $host_arguments 2>&1 \
     >"$output" | sed 's/^/   /') || status=$?
+# A host that refused the package before loading the library never started
+# the machine: nothing happened there, an empty trace.
+[ -e "$trace" ] || : >"$trace"
 # The run's facts, in the words of expect lines: first the records of the
 # JSON report (any other output as it came).
 outcome="$build/library/scenario-outcome" facts="$work/facts"
-"$outcome" --trace "$trace" "$scenario" "$output" >"$facts"
+"$outcome" --exit-status "$status" --trace "$trace" "$scenario" "$output" >"$facts"
 grep -E '^expect\.(status|message_id|message|device_type|records|statuses) =' "$facts" |
     sed 's/^/   /' || true
 grep -q '^{' "$output" || sed 's/^/   /' "$output"

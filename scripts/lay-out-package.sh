@@ -14,6 +14,7 @@
 #   package.file PATH <<END        writes a file of the lines up to END
 #   package.link PATH = TARGET     makes a symbolic link to TARGET
 #   package.fifo = PATH            makes a named pipe
+#   package.socket = PATH          makes a socket (bound, nobody listening)
 #   host.arguments = WORDS         the host program's arguments
 #   host.vm = yes                  the VM runner runs the scenario too (read there)
 #
@@ -55,7 +56,7 @@ inside() {
 apply() {
     local name=$1 path=$2 value=$3 target
     case $name in
-        remove | empty | dir | fifo)
+        remove | empty | dir | fifo | socket)
             [ -z "$path" ] || fail "expected 'package.$name = PATH'"
             target=$(inside "$value") ;;
         file | link)
@@ -72,6 +73,11 @@ apply() {
         file) rm -f -- "$target" && printf '%s' "$value" >"$target" ;;
         link) ln -sfn -- "$value" "$target" ;;
         fifo) rm -f -- "$target" && mkfifo -- "$target" ;;
+        socket)
+            rm -f -- "$target"
+            # perl is part of every Debian system; the bound name stays when it exits.
+            perl -MIO::Socket::UNIX -e 'IO::Socket::UNIX->new(Local => $ARGV[0]) or die "$!\n"' \
+                -- "$target" || fail "cannot make a socket: '$value'" ;;
     esac
 }
 

@@ -1,15 +1,17 @@
 #pragma once
 // The simple logger of the package descriptor, the device record and the
 // platform layer: one file ("baseutils.log"), one line per message, flushed
-// at once. Nothing is written until Initialize has opened the file.
+// at once. Nothing is written until Initialize has opened the file, which
+// must be a regular file (KORLogFile.h).
 //
 // Log through CLOG so that the call site's file and line are filled in:
 //     CLOG("CLinuxImpl::unloadUSB is not required.");
 //     CLOG(stream);  // an std::ostringstream, emptied for reuse
 
-#include <fstream>
 #include <sstream>
 #include <string>
+
+#include "KORHandles.h"
 
 class CLogger {
 public:
@@ -34,7 +36,7 @@ private:
 
     static CLogger* m_ptrInstance;
 
-    std::ofstream m_stream;
+    KORHandles::File m_stream;
     std::string m_strFileName;
     bool m_bInitialized;
 };

@@ -5,9 +5,7 @@
 // is missing, unreadable or not XML answers empty strings, empty lists and
 // false. Queries other than GetValue (and those built on it) read the file
 // again first, so they see the descriptor as it is at the time of the call.
-//
-// The destructor calls xmlCleanupParser, which resets libxml2 for the whole
-// process: no other thread may use libxml2 while an object goes.
+// The file is parsed as every XML file of the package is (KORXmlFile.h).
 
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
@@ -50,11 +48,15 @@ public:
     // and the element has it) or text, over the document already loaded.
     std::string GetValue(const std::string& xpath, const std::string& attribute);
     std::string GetComponentID();
+    // The "vendorVersion" of the last SoftwareComponent element, "" when
+    // that element has none.
     std::string GetComponentVersion();
     std::string getMarketingNameForNonPCIDevice(std::string& componentID);
 
     // Broader queries over the supported devices.
     std::string GetPackageID();
+    // The "value" of the last SoftwareComponent/ComponentType element, "" when
+    // that element has none.
     std::string GetComponentType();
     bool getPresenceOfRollbackInfo();
     // The smallest numeric "componentID" of the devices as decimal text;

@@ -21,6 +21,8 @@ public:
     virtual std::string getCurrentProcessDirectory() = 0;
     virtual bool setCurrentDirectory(const std::string& path) = 0;
     virtual std::vector<std::string> GetFileList(std::string& directory) = 0;
+    // True for a regular file or a directory (links followed), found without
+    // opening it; a FIFO, a socket or a device counts as absent.
     virtual bool IsFileExits(const std::string& name) = 0;
     virtual bool IsFileExistsAbs(const std::string& path) = 0;
     virtual void* LoadNorbLibrary(const std::string& name) = 0;

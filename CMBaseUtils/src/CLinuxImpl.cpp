@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -174,8 +175,13 @@ bool CLinuxImpl::IsFileExits(const std::string& name) {
     return IsFileExistsAbs(getCurrentDirectory() + name);
 }
 
+// What opening it for reading would find without waiting, found without
+// opening it: the open of a FIFO waits for a writer, and that of a device
+// may act on it.
 bool CLinuxImpl::IsFileExistsAbs(const std::string& path) {
-    if (!KORHandles::File(std::fopen(path.c_str(), "r"))) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 ||
+        !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))) {
         CLOG("CLinuxImpl::IsFileExistsAbs() File name " + path + " doesnt exist");
         return false;
     }

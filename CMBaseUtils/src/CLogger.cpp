@@ -1,7 +1,8 @@
 #include "CLogger.h"
 
 #include <ctime>
-#include <iomanip>
+
+#include "KORLogFile.h"
 
 const std::string CLogger::strEnableLogFileName = "vekdebuglog";
 const std::string CLogger::strBaseUtilsLogFileName = "baseutils.log";
@@ -22,9 +23,10 @@ bool CLogger::Initialize(const std::string& path) {
         return true;
     }
     m_strFileName = path;
-    // An open failure leaves the stream in its failed state and the logger off.
-    m_stream.open(m_strFileName, std::ios::out | std::ios::trunc);
-    m_bInitialized = m_stream.is_open();
+    // An open failure (or something other than a regular file in the log's
+    // place) leaves the logger off.
+    m_stream.reset(KOROpenLogFile(m_strFileName, false));
+    m_bInitialized = static_cast<bool>(m_stream);
     return false;
 }
 
@@ -38,9 +40,10 @@ void CLogger::log(const char* file, unsigned line, const std::string& message) {
     localtime_r(&now, &local);
     std::strftime(timeText, sizeof timeText, "[%Y-%m-%dT%H:%M:%S] ", &local);
 
-    m_stream.seekp(0, std::ios::end);
-    m_stream << timeText << ": " << std::setw(25) << getFileName(file) << ":" << std::setw(5)
-             << line << ": " << message << std::endl;
+    std::fseek(m_stream.get(), 0, SEEK_END);
+    std::fprintf(m_stream.get(), "%s: %25s:%5u: %s\n", timeText, getFileName(file).c_str(), line,
+                 message.c_str());
+    std::fflush(m_stream.get());
 }
 
 void CLogger::log(const char* file, unsigned line, std::ostringstream& message) {

@@ -9,10 +9,11 @@
 
 namespace {
 
-// PCI identifiers are compared and shown as four hex digits: "a0" -> "00a0".
+// PCI identifiers are compared and shown as four hex digits: "a0" -> "00a0",
+// an empty one "0000".
 std::string PadIdentifier(std::string value) {
     constexpr std::size_t kWidth = 4;
-    if (!value.empty() && value.size() < kWidth) {
+    if (value.size() < kWidth) {
         value.insert(0, kWidth - value.size(), '0');
     }
     return value;
@@ -102,7 +103,7 @@ std::vector<SPCIInfo> CSoftwareComponentInfo::GetSupportedDevices() {
                 continue;
             }
             // Each entry stands on its own: an identifier the element lacks
-            // stays empty rather than repeating the previous entry's.
+            // reads as empty rather than repeating the previous entry's.
             SPCIInfo entry;
             entry.strComponentID = componentID;
             entry.strDeviceID = PadIdentifier(DescriptorXml::Attribute(child, "deviceID"));

@@ -1,10 +1,10 @@
 #include "CSoftwareComponentInfo.h"
 
-#include <libxml/parser.h>
-
 #include "CLogger.h"
 #include "CPlatformLayer.h"
 #include "DescriptorXml.h"
+#include "KORFile.h"
+#include "KORLogFile.h"
 
 namespace {
 
@@ -18,9 +18,15 @@ struct XPathContextFree {
 // The simple logger is switched on by the marker in the working directory;
 // the first object to see it opens "baseutils.log" there.
 void EnableLoggingWhenAsked() {
-    if (CPlatformLayer::IsFileExits(CLogger::strEnableLogFileName)) {
+    if (KORDebugMarkerPresent()) {
         CLogger::GetInstance()->Initialize(CLogger::strBaseUtilsLogFileName);
     }
+}
+
+// Whether "package.xml" is there to be parsed, found without opening it: the
+// parse refuses (and logs) one that is no regular file.
+bool DescriptorPresent(const std::string& path) {
+    return KORFile(KORString(path)).Exists();
 }
 
 }  // namespace
@@ -28,7 +34,7 @@ void EnableLoggingWhenAsked() {
 CSoftwareComponentInfo::CSoftwareComponentInfo()
     : m_strPackagePath(CPlatformLayer::getCurrentDirectory() + kDescriptorName) {
     EnableLoggingWhenAsked();
-    if (!CPlatformLayer::IsFileExits(kDescriptorName)) {
+    if (!DescriptorPresent(m_strPackagePath)) {
         return;
     }
     m_pDocument = DescriptorXml::ParseFile(m_strPackagePath);
@@ -47,9 +53,10 @@ CSoftwareComponentInfo::CSoftwareComponentInfo(std::string& xml) {
     }
 }
 
+// libxml2's own clean-up (xmlCleanupParser) is for the end of the process:
+// it would reset the parser under the host and its other users.
 CSoftwareComponentInfo::~CSoftwareComponentInfo() {
     m_pDocument.reset();
-    xmlCleanupParser();
 }
 
 void CSoftwareComponentInfo::Reload() {
@@ -58,7 +65,7 @@ void CSoftwareComponentInfo::Reload() {
         return;
     }
     m_pDocument.reset();
-    if (CPlatformLayer::IsFileExits(kDescriptorName)) {
+    if (DescriptorPresent(m_strPackagePath)) {
         m_pDocument = DescriptorXml::ParseFile(m_strPackagePath);
     }
 }
@@ -151,16 +158,11 @@ std::string CSoftwareComponentInfo::GetComponentID() {
 
 namespace {
 
-// The attribute of the last matched element that carries it.
+// The attribute of the last matched element, empty when that one lacks it:
+// an earlier element's value never stands in for it.
 std::string LastAttribute(const XPathResult& result, const char* name) {
-    std::string value;
-    for (xmlNode* element : DescriptorXml::Elements(result)) {
-        if (std::optional<std::string> found =
-                CSoftwareComponentInfo::GetAttributeValue(element, name)) {
-            value = *found;
-        }
-    }
-    return value;
+    const std::vector<xmlNode*> elements = DescriptorXml::Elements(result);
+    return elements.empty() ? std::string() : DescriptorXml::Attribute(elements.back(), name);
 }
 
 }  // namespace

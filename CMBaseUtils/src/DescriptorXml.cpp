@@ -1,53 +1,17 @@
 #include "DescriptorXml.h"
 
-#include <libxml/parser.h>
 #include <strings.h>
 
-#include <cstdio>
-
-#include "KORHandles.h"
+#include "KORXmlFile.h"
 
 namespace DescriptorXml {
 
-namespace {
-
-// Blank text between elements is dropped so that an element's first child is
-// its content; errors go to our own log rather than to standard error.
-constexpr int kParseOptions =
-    XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-
-std::string ToString(const xmlChar* text) {
-    return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text));
-}
-
-}  // namespace
-
 XmlDocument ParseFile(const std::string& path) {
-    KORHandles::File file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        return nullptr;
-    }
-    std::string text;
-    char chunk[64 * 1024];
-    std::size_t read = 0;
-    while ((read = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        if (text.size() + read > kMaxDocumentBytes) {
-            return nullptr;
-        }
-        text.append(chunk, read);
-    }
-    if (std::ferror(file.get()) != 0) {
-        return nullptr;
-    }
-    return ParseText(text, path);
+    return XmlDocument(KORXml::ParseFile(path, KORXml::Blanks::Dropped).release());
 }
 
 XmlDocument ParseText(const std::string& text, const std::string& url) {
-    if (text.size() > kMaxDocumentBytes) {
-        return nullptr;
-    }
-    return XmlDocument(xmlReadMemory(text.data(), static_cast<int>(text.size()),
-                                     url.empty() ? nullptr : url.c_str(), nullptr, kParseOptions));
+    return XmlDocument(KORXml::ParseText(text, url, KORXml::Blanks::Dropped).release());
 }
 
 std::vector<xmlNode*> Elements(const XPathResult& result) {
@@ -69,7 +33,7 @@ std::vector<xmlNode*> Elements(const XPathResult& result) {
 std::string Text(const xmlNode* node) {
     for (const xmlNode* child = node->children; child != nullptr; child = child->children) {
         if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) {
-            return ToString(child->content);
+            return KORXml::BoundedValue(child->content);
         }
         if (child->type != XML_ELEMENT_NODE) {
             return {};
@@ -80,7 +44,7 @@ std::string Text(const xmlNode* node) {
 
 std::string Attribute(xmlNode* node, const char* name) {
     xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-    std::string text = ToString(value);
+    std::string text = KORXml::BoundedValue(value);
     xmlFree(value);
     return text;
 }

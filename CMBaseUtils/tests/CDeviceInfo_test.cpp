@@ -65,6 +65,7 @@ TEST(CDeviceInfo, ComparisonsLookAtTheirOwnFields) {
         {"enumeration ID", [](CDeviceInfo& r) { r.setEnumId("E"); }, true, false},
         {"FQDD", [](CDeviceInfo& r) { r.setFQDDInfo("NIC.1"); }, true, false},
         {"bus", [](CDeviceInfo& r) { r.setBDFInfo(4, 0, 0); }, true, false},
+        {"device", [](CDeviceInfo& r) { r.setBDFInfo(0, 4, 0); }, true, false},
         {"function", [](CDeviceInfo& r) { r.setBDFInfo(0, 0, 4); }, true, false},
         {"reboot flag", [](CDeviceInfo& r) { r.setRebootRequired(true); }, true, true},
     };

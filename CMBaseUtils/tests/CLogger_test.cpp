@@ -2,12 +2,17 @@
 #include "CLogger.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
 
 namespace {
@@ -28,6 +33,22 @@ TEST(CLoggerTest, WritesOnlyAfterInitialiseAndOpensItsFileOnce) {
     ASSERT_EQ(logger, CLogger::GetInstance());
 
     CLOG("dropped before the file is open");
+    EXPECT_EQ(ReadAll(path), "line of an earlier run\n");
+
+    // Whatever stands in a log's place that is no regular file of its own
+    // leaves the logger off, without waiting: a link to the earlier log too.
+    const std::string planted = directory.Path() + "/planted.log";
+    std::vector<std::function<void()>> plants = {
+        [&] { ASSERT_EQ(symlink(path.c_str(), planted.c_str()), 0); }};
+    for (const kortest::PlantedKind& kind : kortest::PlantedKinds())
+        plants.emplace_back([&planted, &kind] { kortest::Plant(planted, kind.kind); });
+    for (const auto& plant : plants) {
+        std::filesystem::remove_all(planted);
+        plant();
+        const kortest::HangGuard guard;
+        EXPECT_FALSE(logger->Initialize(planted));
+        CLOG("dropped while no log is open");
+    }
     EXPECT_EQ(ReadAll(path), "line of an earlier run\n");
 
     EXPECT_FALSE(logger->Initialize(path));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
 #include "BaseUtilsLog.h"
 
@@ -58,7 +59,9 @@ TEST_F(CPlatformLayerTest, DirectoriesEndInASlash) {
     EXPECT_EQ(CPlatformLayer::getCurrentDirectory(), "//");
 }
 
-TEST_F(CPlatformLayerTest, FileTestsOpenTheFileAndLogTheOutcome) {
+// A file or a directory exists; what cannot be opened for reading without
+// waiting (or acting on a device) counts as absent, found without opening it.
+TEST_F(CPlatformLayerTest, FileTestsFindFilesAndDirectoriesWithoutOpeningAndLogTheOutcome) {
     kortest::TemporaryDirectory directory;
     directory.Enter();
     directory.Write("vekdebuglog", "");
@@ -72,6 +75,13 @@ TEST_F(CPlatformLayerTest, FileTestsOpenTheFileAndLogTheOutcome) {
                   "CLinuxImpl::IsFileExistsAbs() File name " + current + "vekdebuglog exist",
                   "CLinuxImpl::IsFileExistsAbs() File name " + current + "package.xml doesnt exist",
                   "CLinuxImpl::IsFileExistsAbs() File name " + directory.Path() + " exist"}));
+    for (const kortest::PlantedKind& planted : kortest::PlantedKinds()) {
+        kortest::Plant(directory.Join("package.xml"), planted.kind);
+        const kortest::HangGuard guard;
+        EXPECT_EQ(CPlatformLayer::IsFileExits("package.xml"),
+                  planted.kind == kortest::Planted::Directory)
+            << planted.typeName;
+    }
 }
 
 TEST_F(CPlatformLayerTest, FileListNamesEveryEntryButTheDots) {

@@ -1,8 +1,12 @@
 #include "CSoftwareComponentInfo.h"
 
 #include <gtest/gtest.h>
+#include <kortest/HostXmlDefaults.h>
+#include <kortest/KorLog.h>
+#include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -10,6 +14,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "KORXmlFile.h"
 
 namespace {
 
@@ -67,6 +73,18 @@ const char* const kDependencies = R"(<SoftwareComponent vendorVersion="2.0">
 </SoftwareComponent>
 )";
 
+// The last SoftwareComponent lacks the attributes its predecessor carries.
+const char* const kTwoComponents =
+    R"(<Components><SoftwareComponent vendorVersion="1.0"><ComponentType value="FRMW"/>)"
+    R"(</SoftwareComponent><SoftwareComponent><ComponentType/></SoftwareComponent></Components>)";
+
+// Display texts written as CDATA sections, markup characters and all.
+const char* const kCdataDisplays =
+    R"(<SoftwareComponent vendorVersion="1"><ComponentType value="FRMW">)"
+    R"(<Display><![CDATA[Fish & <Chips>]]></Display></ComponentType><SupportedDevices>)"
+    R"(<Device componentID="7"><Display><![CDATA[NIC & <Co>]]></Display></Device>)"
+    R"(</SupportedDevices></SoftwareComponent>)";
+
 // Were the entity resolved, the secret beside the descriptor would show.
 const char* const kExternalEntity = R"(<?xml version="1.0"?>
 <!DOCTYPE SoftwareComponent [<!ENTITY secret SYSTEM "secret.txt">]>
@@ -86,6 +104,28 @@ std::string EntityExpansion() {
     return dtd + R"(]><SoftwareComponent vendorVersion="&e9;"><SupportedDevices>)"
                  R"(<Device componentID="&e9;"><Display>&e9;</Display></Device>)"
                  R"(</SupportedDevices></SoftwareComponent>)";
+}
+
+// The flood of a real report: one internal entity of a thousand bytes,
+// referred to 3000 times by an attribute, expanded at every read.
+std::string AmplifiedAttribute() {
+    std::string references;
+    for (int i = 0; i < 3000; ++i) {
+        references += "&a;";
+    }
+    return R"(<!DOCTYPE SoftwareComponent [<!ENTITY a ")" + std::string(1000, 'x') +
+           R"(">]><SoftwareComponent vendorVersion="1"><SupportedDevices><Device componentID=")" +
+           references +
+           R"("><Display>Amplified</Display></Device></SupportedDevices>)"
+           R"(</SoftwareComponent>)";
+}
+
+// Values just beyond and at the longest taken into a record.
+std::string LongValues() {
+    return R"(<SoftwareComponent vendorVersion="1"><SupportedDevices><Device componentID=")" +
+           std::string(KORXml::kMaxValueBytes + 1, '7') + R"("><Display>)" +
+           std::string(KORXml::kMaxValueBytes, 'D') +
+           R"(</Display></Device></SupportedDevices></SoftwareComponent>)";
 }
 
 std::string DeepNesting() {
@@ -250,13 +290,20 @@ TEST_F(CSoftwareComponentInfoTest, QueriesAnswerFromTheDescriptor) {
         {kPciDevice, "rollback", "yes"},
         {kPciDevice, "names", "107=Dual Port Adapter"},
         {kPciDevice, "supported",
-         "107:001F:00a0:8086:1028a:Quad Port Adapter,107:0020::8086::Dual Port Adapter"},
+         "107:001F:00a0:8086:1028a:Quad Port Adapter,107:0020:0000:8086:0000:Dual Port Adapter"},
         {kPciDevice, "pci name", "Quad Port Adapter"},
         {kSeveralDevices, "display", "Second"},
+        {kTwoComponents, "version", ""},
+        {kTwoComponents, "type", ""},
+        {kCdataDisplays, "display", "NIC & <Co>"},
+        {kCdataDisplays, "type display", "Fish & <Chips>"},
+        {kCdataDisplays, "names", "7=NIC & <Co>"},
         {kSeveralDevices, "component id", "250"},
         {kSeveralDevices, "min id", "159"},
         {kSeveralDevices, "non-pci name abc", "Letters"},
         {kDependencies, "display", ""},
+        {LongValues(), "component id", ""},
+        {LongValues(), "display", std::string(KORXml::kMaxValueBytes, 'D')},
         {kDependencies, "dependencies",
          "1|1|300|1|:10:11:12:13:|FW|400|DRVR|4.1|https://downloads.example.com/firmware/"
          "FOLDER/drv.exe|REL4|Driver|Needs the driver|0x0A1B,0x0A1C,0x0B00|7.9.1.2.Acme.x64.77,"
@@ -270,7 +317,10 @@ TEST_F(CSoftwareComponentInfoTest, QueriesAnswerFromTheDescriptor) {
     }
 }
 
+// Also with the host's libxml2 defaults switched to substitute entities and
+// load external DTDs.
 TEST_F(CSoftwareComponentInfoTest, UnusableDescriptorAnswersNothing) {
+    const kortest::HostXmlDefaults careless;
     m_directory.Write("secret.txt", "SECRET");
     const std::vector<std::pair<const char*, std::string>> descriptors = {
         {"empty", ""},
@@ -278,8 +328,9 @@ TEST_F(CSoftwareComponentInfoTest, UnusableDescriptorAnswersNothing) {
         {"cut short", std::string(kDependencies).substr(0, 400)},
         {"deeply nested", DeepNesting()},
         {"entity expansion", EntityExpansion()},
-        {"too large", "<SoftwareComponent vendorVersion=\"1\">" + std::string(17 << 20, ' ') +
-                          "</SoftwareComponent>"},
+        {"amplified attribute", AmplifiedAttribute()},
+        {"too large", "<SoftwareComponent vendorVersion=\"1\">" +
+                          std::string(KORXml::kMaxFileBytes, ' ') + "</SoftwareComponent>"},
     };
     for (const auto& [name, descriptor] : descriptors) {
         WriteDescriptor(descriptor);
@@ -297,6 +348,23 @@ TEST_F(CSoftwareComponentInfoTest, UnusableDescriptorAnswersNothing) {
     for (const auto& [query, ask] : AllQueries()) {
         CSoftwareComponentInfo info;
         EXPECT_EQ(ask(info).find("SECRET"), std::string::npos) << query;
+    }
+    // What is no regular file is never opened for reading, and says what it is.
+    const std::string path = m_directory.Join("package.xml");
+    for (const kortest::PlantedKind& planted : kortest::PlantedKinds()) {
+        kortest::Plant(path, planted.kind);
+        kortest::KorLog log;
+        const kortest::HangGuard guard;
+        for (const auto& [query, ask] : AllQueries()) {
+            CSoftwareComponentInfo info;
+            EXPECT_EQ(ask(info), "") << query << " of " << planted.typeName;
+        }
+        const std::vector<std::string> logged = log.Take();
+        EXPECT_NE(std::find(logged.begin(), logged.end(),
+                            "ERROR Input file (" + path + ") is " + planted.typeName +
+                                ", not a regular file."),
+                  logged.end())
+            << planted.typeName;
     }
 }
 

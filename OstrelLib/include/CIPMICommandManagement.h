@@ -28,6 +28,10 @@ namespace IPMIFramework {
 
 class CIPMICommandManagement {
 public:
+    // The completion code "cannot return the number of requested data
+    // bytes": what an answer too short for the field its caller reads counts as.
+    static constexpr unsigned char kCompletionShortAnswer = 0xCA;
+
     // Initializes the transport and loads "ipmi_cmd.ini" from the working
     // directory; code 46, 33 or 31 on failure.
     CIPMICommandManagement();
@@ -43,6 +47,12 @@ public:
     // Runs the named command; returns its final completion code. Throws for
     // an unknown name (76), a missing session (2) or a failed transfer (28).
     unsigned char ProcessIPMICommand(const std::string& name);
+    // The same, for a caller that then reads `count` bytes of the answer from
+    // `position` on: an answer that reports success but ends before them
+    // returns kCompletionShortAnswer, so that the caller takes it for the
+    // refusal it is rather than reading the zero fill as a value. The stored
+    // answer stays as the controller sent it.
+    unsigned char ProcessIPMICommandReading(const std::string& name, int position, int count = 1);
     // One transfer of the request block, followed by the status poll when the
     // controller answers 0x02; false when the transfer failed.
     bool ProcessIPMICommand();

@@ -9,6 +9,10 @@
 // field that does not fit is not written at all, and response bytes beyond
 // the stored ones read as 0. Both are logged, since either means the
 // catalogue file and its callers disagree.
+//
+// The stored response is as long as ResponseLength says, whatever the
+// controller sent; m_uiReceivedLength says how many of its bytes came from
+// the controller, the rest being zero fill.
 
 #include <string>
 #include <vector>
@@ -51,6 +55,7 @@ public:
 
     std::vector<unsigned char> m_vecIPMIRequest;
     std::vector<unsigned char> m_vecIPMIResponse;
+    unsigned int m_uiReceivedLength;
     unsigned int m_uiRequestLength;
     unsigned int m_uiResponseLength;
     bool m_bIsSessionRequired;

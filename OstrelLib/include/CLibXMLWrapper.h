@@ -1,8 +1,10 @@
 #pragma once
 // A forward-only reader over one XML file: open it, check the root element's
 // name, then walk the root's direct children (text and comment nodes included)
-// and read their attributes. No operation throws; failures answer false and
-// are logged.
+// and read their attributes. The file is parsed as every XML file of the
+// package is (KORXmlFile.h); an attribute longer than KORXml::kMaxValueBytes
+// reads as missing. No operation throws; failures answer false and are
+// logged.
 //
 //     CLibXMLWrapper reader(KORString("ErrorCodes.xml"));
 //     if (reader.Open() && reader.ReadRootNode("ErrorCodes") && reader.ReadChildNode())
@@ -18,8 +20,6 @@
 class CLibXMLWrapper {
 public:
     explicit CLibXMLWrapper(const KORString& path);
-    // Also resets libxml2's global parser state: no other thread of the
-    // process may be parsing XML at that moment.
     ~CLibXMLWrapper();
     CLibXMLWrapper(const CLibXMLWrapper&) = delete;
     CLibXMLWrapper& operator=(const CLibXMLWrapper&) = delete;

@@ -28,8 +28,11 @@ public:
     // Recognised once per process; PLATFORM_NOT_ROOT (asked again on every
     // call) when the process is not root.
     static int GetLinuxOSPlatform();
+    // On SUSE also stops a running HAL daemon, after leaving a marker in the
+    // run-time directory (RunTimeFiles.h); a daemon found stopped with the
+    // marker there (an update was killed meanwhile) counts as running.
     static bool udevhalInstall();
-    // Always true.
+    // Always true. On SUSE starts the daemon again and removes the marker.
     static bool udevhalUninstall();
     static bool RestartUdevRules();
     static bool IsHalDaemonRunning();

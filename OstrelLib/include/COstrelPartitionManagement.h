@@ -15,10 +15,10 @@
 //     ...                                            // stage command
 //     partition.DeleteDynamicPartition();
 //
-// Deleting the object while a partition is still known detaches and deletes
-// it. Failures record an error code in the error catalogue and throw
-// CVEKException. The mount point and device link are fixed paths, so one
-// update at a time per host.
+// Deleting the object while a partition is still known, or while one this
+// object created is still there, detaches and deletes it. Failures record an
+// error code in the error catalogue and throw CVEKException. The mount point
+// and device link are fixed paths, so one update at a time per host.
 
 #include <string>
 
@@ -53,17 +53,22 @@ class COstrelPartitionManagement {
 public:
     // Keeps the catalogue (not owned); sends nothing.
     explicit COstrelPartitionManagement(IPMIFramework::CIPMICommandManagement* catalogue);
-    // Detaches and deletes a partition still known; never throws, and a
-    // failing step does not keep the later ones from running.
+    // Detaches and deletes a partition still known, and one this object
+    // created; never throws, and a failing step does not keep the later ones
+    // from running.
     ~COstrelPartitionManagement();
     COstrelPartitionManagement(const COstrelPartitionManagement&) = delete;
     COstrelPartitionManagement& operator=(const COstrelPartitionManagement&) = delete;
 
     // The partition this object knows, or else every partition in the
-    // controller's map whatever its name: detached and deleted.
+    // controller's map whatever its name: detached and deleted (which
+    // unmounts). With an empty map, what an earlier update left mounted on
+    // the mount directory is unmounted and its device links removed (Linux).
     void CleanupExistingDynamicPartitions();
     // size in bytes, rounded up to 32768-byte units; code 22 when the
-    // controller refuses or no partition appears.
+    // controller refuses or no partition appears. Only a new partition the
+    // controller names "SECUPD" becomes the one the later steps use; any
+    // other leaves the handle as it was, so that the attach is refused.
     void CreateDynamicPartition(long long size);
     // Attaches and mounts; code 27 when the controller refuses, 37 when five
     // mount attempts fail.
@@ -95,10 +100,17 @@ public:
     void ESX_RemoveEntries();
 
 private:
+    // Detaches and deletes the partition of the handle; a failing step is
+    // logged and does not keep the other from running.
+    void RemoveKnownPartition();
+
     unsigned short m_usPartitionIndex;
     std::string m_strMountPath;
     IPMIFramework::CIPMICommandManagement* m_pIPMICommandManagement;
     std::string m_strLinkPath;
+    // The handle of the partition the create made, until it is deleted; 0
+    // when none. It need not be the one named "SECUPD".
+    unsigned short m_usCreatedPartition;
 };
 
 }  // namespace PartitionFramework

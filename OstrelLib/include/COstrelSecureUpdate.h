@@ -7,12 +7,18 @@
 //
 // Derived classes supply the two steps that talk to the controller about the
 // staging itself (Execute, ExecutePostUpdate).
+//
+// One update per machine: an update that finds another one holding the
+// machine's update lock (another process, or another thread of this one)
+// records code 63 and returns, leaving alone everything that update uses.
 
+#include <string>
 #include <vector>
 
 #include "CDeviceInfo.h"
 #include "DigestType.h"
 #include "IDeviceExecution.h"
+#include "UpdateLockHolder.h"
 
 namespace IPMIFramework {
 class CIPMICommandManagement;
@@ -61,6 +67,9 @@ public:
     // Copies the current error code and its message into every record.
     void PopulateDeviceInfoDetails();
     // Releases everything in a fixed order; never throws, safe to repeat.
+    // What the machine and the process share (the udev rules, the USB storage
+    // module, the logger) is put back only while this update holds the update
+    // lock, which is given back last.
     void Uninitialize();
 
 protected:
@@ -73,8 +82,13 @@ protected:
     FirmwareFramework::CPyalodContents* m_pPayloadContents;
 
 private:
-    // Steps 1 to 13 of Update(); throws whatever a step throws.
+    // Steps 2 to 13 of Update(); throws whatever a step throws.
     void RunStagedUpdate();
+    // False when the update may not run: then the records say why.
+    bool TakeUpdateLock();
+    void FillRecords(int code, const std::string& message);
+
+    UpdateLockHolder m_updateLock;
 };
 
 }  // namespace SecureUpdateFramework

@@ -1,7 +1,9 @@
 #pragma once
 // SHA-256 over a file or a byte string, rendered as 64 lowercase hex digits.
 // Uses the CPU's SHA instructions when it has them; the result is the same
-// either way. Misuse throws a std::string, not CVEKException.
+// either way. Failures throw plain text, not CVEKException: a std::string
+// from CSHA itself, and a const char* from the CDoubleBuffering reader behind
+// DigestFile when a file that opened cannot be read.
 //
 //     char hex[65];
 //     CSHA().CalculateSHA256(path, true, hex);
@@ -21,8 +23,9 @@ public:
     // Writes the 32-byte digest and resets; throws when nothing was added
     // since the last reset.
     void FinalDigest(char* digest);
-    // The 32-byte digest of the file's contents; throws when the file cannot
-    // be opened or read, or is empty.
+    // The 32-byte digest of the file's contents; throws a std::string when
+    // the file cannot be opened or is empty, the reader's const char* when it
+    // cannot be read (a directory, an I/O error).
     void DigestFile(const std::string& path, char* digest);
     // Digests the file named `text` (fromFile) or the bytes of `text`, and
     // writes 64 hex digits and a NUL into `hex` (at least 65 bytes).

@@ -24,6 +24,11 @@ public:
     // The message of the code (kCurrentErrorCode: of the current code), or ""
     // when the file has none. Valid while the catalogue lives.
     const char* GetErrorMessage(int code) const;
+    // The message of the code as "ErrorCodes.xml" gives it, read into a
+    // catalogue of the caller's own, so that neither the shared instance nor
+    // its current code is touched: for an update refused while another one,
+    // maybe on another thread, uses them. "" when the file cannot be read.
+    static std::string ReadErrorMessage(int code);
 
     // Written directly by the code that fails.
     int m_nErrorCode;

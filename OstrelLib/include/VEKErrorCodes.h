@@ -5,7 +5,7 @@
 // VEK_RAISE (VEKErrorReporting.h) or, for the few that end no failure,
 // written to the catalogue's current code directly.
 //
-// A number may stand for more than one meaning (2); each meaning has its own
+// A number may stand for more than one meaning (2, 63); each meaning has its own
 // name so that a reader sees which one a site records.
 
 namespace VEKErrorCode {
@@ -46,6 +46,8 @@ constexpr int kOrinDisabled = 55;
 constexpr int kUsbArbitratorRunning = 56;
 // The controller granted no update session.
 constexpr int kSessionNotGranted = 63;
+// Another update holds the machine's update lock: this one did not start.
+constexpr int kUpdateInProgress = 63;
 // The controller did not accept the staged payload: a checksum mismatch, a
 // refused stage command, or a stage still pending after the last poll.
 constexpr int kStageNotAccepted = 66;

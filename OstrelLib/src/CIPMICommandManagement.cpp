@@ -51,6 +51,15 @@ unsigned int BoundToBuffer(unsigned int length) {
     return std::min(length, KOR_IPMI_MAX_BUFFER_LENGTH);
 }
 
+// The completion code of an answer of `received` bytes whose reader needs its
+// bytes up to `lastPosition` (1-based): a success too short for them is none.
+unsigned char CompletionCodeFor(unsigned char completionCode, unsigned int received,
+                                long long lastPosition) {
+    if (completionCode == 0 && lastPosition > static_cast<long long>(received))
+        return CIPMICommandManagement::kCompletionShortAnswer;
+    return completionCode;
+}
+
 }  // namespace
 
 CIPMICommandManagement::CIPMICommandManagement()
@@ -185,12 +194,32 @@ unsigned char CIPMICommandManagement::ProcessIPMICommand(const std::string& name
         const unsigned char* response = m_pCommandData->ucResponseBuffer;
         entry->m_vecIPMIResponse.assign(response,
                                         response + BoundToBuffer(entry->m_uiResponseLength));
+        entry->m_uiReceivedLength =
+            std::min(BoundToBuffer(m_pCommandData->uiResponseLength),
+                     static_cast<unsigned int>(entry->m_vecIPMIResponse.size()));
         const unsigned char completionCode = response[kCompletionCodeIndex];
         if (completionCode != 0)
             KOR_LOG(KOR_LOG_WARN, "IPMI Command execution status in response 0x%02x",
                     completionCode);
         KOR_LOG(KOR_LOG_DEBUG, "CIPMICommandManagement::ProcessIPMICommand() Leaving.");
         return completionCode;
+    }
+    VEK_PASS_ON;
+}
+
+unsigned char CIPMICommandManagement::ProcessIPMICommandReading(const std::string& name,
+                                                                int position, int count) {
+    VEK_TRY {
+        const unsigned char completionCode = ProcessIPMICommand(name);
+        const unsigned int received = FindEntry(name)->m_uiReceivedLength;
+        const unsigned char taken = CompletionCodeFor(
+            completionCode, received, static_cast<long long>(position) + std::max(count, 1) - 1);
+        if (taken != completionCode)
+            KOR_LOG(KOR_LOG_WARN,
+                    "IPMI Command (%s) answered %u bytes, too few for its field at position %d "
+                    "(%d bytes); taken as completion code 0x%02x.",
+                    name.c_str(), received, position, count, taken);
+        return taken;
     }
     VEK_PASS_ON;
 }
@@ -234,7 +263,10 @@ bool CIPMICommandManagement::PollExecutionStatusForLastIPMICommand(unsigned int&
                            "IPMI Request for polling last command");
             LogIPMICommand(poll->ucResponseBuffer, kPollDumpLength,
                            "IPMI Response for polling last command");
-            const unsigned char completionCode = poll->ucResponseBuffer[kCompletionCodeIndex];
+            // An answer that ends before the status has not reported one.
+            const unsigned char completionCode =
+                CompletionCodeFor(poll->ucResponseBuffer[kCompletionCodeIndex],
+                                  poll->uiResponseLength, kPollStatusIndex + 1);
             if (transportStatus != 0 || completionCode != 0) {
                 KOR_LOG(KOR_LOG_ERROR,
                         "Polling last command failed (transport status 0x%x, completion code "

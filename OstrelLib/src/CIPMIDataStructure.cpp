@@ -26,7 +26,8 @@ unsigned int ReadLength(const std::string& text) {
 }  // namespace
 
 CIPMIDataStructure::CIPMIDataStructure()
-    : m_uiRequestLength(0),
+    : m_uiReceivedLength(0),
+      m_uiRequestLength(0),
       m_uiResponseLength(0),
       m_bIsSessionRequired(false),
       m_bIsStaticExecution(false) {}

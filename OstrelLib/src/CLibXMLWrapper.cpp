@@ -4,6 +4,7 @@
 
 #include "KORInputFile.h"
 #include "KORLogger.h"
+#include "KORXmlFile.h"
 
 namespace {
 
@@ -25,9 +26,10 @@ CLibXMLWrapper::CLibXMLWrapper(const KORString& path)
 
 CLibXMLWrapper::~CLibXMLWrapper() {
     KOR_LOG(KOR_LOG_DEBUG, "CLibXMLWrapper::~CLibXMLWrapper() Entering");
+    // libxml2's own clean-up (xmlCleanupParser) is for the end of the
+    // process: it would reset the parser under the host and its other users.
     if (m_pDocument != nullptr) {
         xmlFreeDoc(m_pDocument);
-        xmlCleanupParser();
         m_pDocument = nullptr;
     }
 }
@@ -46,7 +48,7 @@ bool CLibXMLWrapper::Open() {
         m_pCurrentChildNode = nullptr;
         m_bRootNodeRead = false;
     }
-    m_pDocument = xmlParseFile(path.c_str());
+    m_pDocument = KORXml::ParseFile(path, KORXml::Blanks::Kept).release();
     if (m_pDocument == nullptr) {
         KOR_LOG(KOR_LOG_ERROR, "Error occured during parsing file(%s)", path.c_str());
         return false;
@@ -112,6 +114,6 @@ bool CLibXMLWrapper::GetChildAttribute(const std::string& name, std::string& val
     if (attribute == nullptr || attribute->type != XML_ATTRIBUTE_NODE ||
         attribute->children == nullptr || attribute->children->content == nullptr)
         return false;
-    value = reinterpret_cast<const char*>(attribute->children->content);
-    return true;
+    value = KORXml::BoundedValue(attribute->children->content);
+    return !value.empty();
 }

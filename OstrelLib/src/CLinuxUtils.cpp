@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <optional>
 
 #include "CPlatformLayer.h"
+#include "KORFileType.h"
 #include "KORLogger.h"
 #include "KORSystem.h"
+#include "RunTimeFiles.h"
 #include "ShellWord.h"
 #include "SystemRelease.h"
 
@@ -142,11 +146,55 @@ void RemoveRuleFiles(const std::string& directory) {
     unlink((directory + kTesselRuleFile).c_str());
 }
 
+// An update that stops the HAL daemon says so in a root-only marker first and
+// removes it once the daemon runs again, so that the next update restores a
+// daemon that a killed one left stopped.
+bool HalStoppedByEarlierUpdate() {
+    return KORSystem::IsOwnRegularFile(RunTimeFiles::HalStoppedMarkerPath());
+}
+
+void MarkHalStopped() {
+    const std::string marker = RunTimeFiles::HalStoppedMarkerPath();
+    if (!KORSystem::PlaceMarkerFile(marker)) {
+        KOR_LOG(KOR_LOG_WARN, "Could not write %s", marker.c_str());
+    }
+}
+
+void ForgetHalStopped() {
+    KORSystem::RemoveFile(RunTimeFiles::HalStoppedMarkerPath());
+}
+
 // A name with the blanks that end it kept apart, so that only the name is quoted.
 std::string ShellWordKeepingTrailingBlanks(const std::string& text) {
     const std::string::size_type end = text.find_last_not_of(' ');
     const std::string::size_type nameLength = end == std::string::npos ? 0 : end + 1;
     return ShellWord(text.substr(0, nameLength)) + text.substr(nameLength);
+}
+
+// A file copied into the system's rule directories and made readable to all
+// must be a regular file of the package itself: cp -H reads whatever a link
+// names, so a FIFO or a device would hang or flood the copy, and a link out
+// of the working directory would publish another file. A missing one is left
+// to the copy, which fails.
+bool MayCopyRuleFile(const std::string& name) {
+    if (!SystemRelease::Exists(name)) {
+        return true;
+    }
+    if (const std::optional<std::string> found = KORIrregularFileAt(name)) {
+        KOR_LOG(KOR_LOG_ERROR, "Udev rule file %s is %s, not a regular file; not copied.",
+                name.c_str(), found->c_str());
+        return false;
+    }
+    char directory[PATH_MAX];
+    char resolved[PATH_MAX];
+    if (::getcwd(directory, sizeof directory) == nullptr ||
+        ::realpath(name.c_str(), resolved) == nullptr ||
+        std::string(resolved).rfind(std::string(directory) + "/", 0) != 0) {
+        KOR_LOG(KOR_LOG_ERROR, "Udev rule file %s leads out of the package directory; not copied.",
+                name.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -165,6 +213,12 @@ int CLinuxUtils::GetLinuxOSPlatform() {
 
 bool CLinuxUtils::udevhalInstall() {
     IsHalDaemonRunning();
+    if (m_iLinuxPlatform == PLATFORM_SUSE && !m_bHaldDaemonRunning && HalStoppedByEarlierUpdate()) {
+        KOR_LOG(KOR_LOG_INFO,
+                "haldaemon was stopped by an update that did not end; it is started again at "
+                "the end of this one.");
+        m_bHaldDaemonRunning = true;
+    }
     // Rules that are not in place are not installed, whatever follows.
     const bool copied = CopyRuleFiles(RHatUdevLibDir);
     RestartUdevRules();
@@ -176,7 +230,10 @@ bool CLinuxUtils::udevhalInstall() {
             break;
         case PLATFORM_SUSE:
             // SUSE's HAL daemon would take the partition's disk for itself.
-            activated = m_bHaldDaemonRunning && StopHalDaemon();
+            if (m_bHaldDaemonRunning) {
+                MarkHalStopped();
+                activated = StopHalDaemon();
+            }
             break;
         default:
             // Newer udev reads its rules from these directories as well.
@@ -202,8 +259,8 @@ bool CLinuxUtils::udevhalUninstall() {
         RemoveRuleFiles(AltUdevLibDir1);
         RemoveRuleFiles(AltUdevLibDir2);
         RestartUdevRules();
-    } else if (m_bHaldDaemonRunning) {
-        StartHalDaemon();
+    } else if (m_bHaldDaemonRunning && StartHalDaemon()) {
+        ForgetHalStopped();
     }
     KOR_LOG(KOR_LOG_DEBUG, "Udev  successfully Uninstalled");
     return true;
@@ -267,6 +324,9 @@ bool CLinuxUtils::StopHalDaemon() {
 bool CLinuxUtils::CopyFile(const std::string& file, const std::string& directory) {
     if (!SystemRelease::Exists(directory)) {
         KOR_LOG(KOR_LOG_DEBUG, "Input Path does not exists %s", directory.c_str());
+        return false;
+    }
+    if (!MayCopyRuleFile(file.substr(0, file.find_last_not_of(' ') + 1))) {
         return false;
     }
     const std::string copy = "cp -fH " + ShellWordKeepingTrailingBlanks(file) +

@@ -1,8 +1,5 @@
 #include "COstrelPartitionManagement.h"
 
-#include <sys/mount.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -58,6 +55,7 @@ constexpr int kFindPasses = 10;
 constexpr int kUnmountAttempts = 10;
 constexpr int kEsxiCleanPasses = 5;
 constexpr int kPauseSeconds = 2;
+constexpr unsigned int kPrivateMask = 077;
 
 const char* const kLinkPrefix = "/dev/secostupd-";
 const char* const kSgLoadedCommand = "lsmod | grep -w sg >/dev/null;echo $?";
@@ -110,23 +108,63 @@ std::string executeCmd(const std::string& command) {
 
 COstrelPartitionManagement::COstrelPartitionManagement(
     IPMIFramework::CIPMICommandManagement* catalogue)
-    : m_usPartitionIndex(0), m_pIPMICommandManagement(catalogue) {
+    : m_usPartitionIndex(0), m_pIPMICommandManagement(catalogue), m_usCreatedPartition(0) {
     KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::COstrelPartitionManagement() Entering.");
     KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::COstrelPartitionManagement() Leaving.");
 }
 
 COstrelPartitionManagement::~COstrelPartitionManagement() {
     KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::~COstrelPartitionManagement() Entering.");
-    // The partition this run created: detached and deleted even when the
-    // detach fails, since a partition left on the controller blocks the next
-    // update.
-    if (m_usPartitionIndex != 0) {
-        Exception::RunCleanupStep("detaching the partition", [this] { DettachDynamicPartition(); });
-        Exception::RunCleanupStep("deleting the partition", [this] { DeleteDynamicPartition(); });
+    // The partition the update went on with: detached and deleted even when
+    // the detach fails, since a partition left on the controller blocks the
+    // next update.
+    if (m_usPartitionIndex != 0)
+        RemoveKnownPartition();
+    // A partition this run created but never took up: the controller named it
+    // otherwise, or its name could not be read.
+    if (m_usCreatedPartition != 0) {
+        m_usPartitionIndex = m_usCreatedPartition;
+        RemoveKnownPartition();
     }
     m_pIPMICommandManagement = nullptr;
     m_usPartitionIndex = 0;
     KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::~COstrelPartitionManagement() Leaving.");
+}
+
+namespace {
+
+// A killed update can leave its volume mounted on the mount directory after
+// the controller dropped the partition by itself, and its device links: both
+// go before anything is mounted there again. A busy mount is tried as often
+// as at the detach, 10 times 2 seconds apart; each success is followed by
+// another try, for a mount beneath it.
+void ClearLeftoverMount() {
+    if (IsEsxi())
+        return;
+    const std::string directory = MountDirectory();
+    bool nothingMounted = false;
+    for (int attempt = 0; attempt < kUnmountAttempts && !nothingMounted; ++attempt) {
+        const int error = KORSystem::Unmount(directory);
+        if (error == 0) {
+            KOR_LOG(KOR_LOG_INFO, "Unmounted %s, left mounted by an earlier update.",
+                    directory.c_str());
+        } else if (error == EINVAL || error == ENOENT) {
+            nothingMounted = true;
+        } else {
+            KOR_LOG(KOR_LOG_DEBUG, "Umount Error Num = %d", error);
+            CPlatformLayer::Sleep(kPauseSeconds);
+        }
+    }
+    if (!nothingMounted)
+        KOR_LOG(KOR_LOG_ERROR, "%s is still mounted by an earlier update.", directory.c_str());
+    Run(kRemoveLinksCommand);
+}
+
+}  // namespace
+
+void COstrelPartitionManagement::RemoveKnownPartition() {
+    Exception::RunCleanupStep("detaching the partition", [this] { DettachDynamicPartition(); });
+    Exception::RunCleanupStep("deleting the partition", [this] { DeleteDynamicPartition(); });
 }
 
 void COstrelPartitionManagement::CleanupExistingDynamicPartitions() {
@@ -138,7 +176,11 @@ void COstrelPartitionManagement::CleanupExistingDynamicPartitions() {
             DeleteDynamicPartition();
         } else {
             const unsigned short map = GetDynamicPartitionIndexInfo();
-            if (map != 0) {
+            if (map == 0) {
+                // No detach (which unmounts) follows: a mount left without
+                // its partition goes here.
+                ClearLeftoverMount();
+            } else {
                 KOR_LOG(KOR_LOG_INFO, "Found old partitions and doing cleanup before startup.");
                 for (int number = 0; number < kPartitionCount; ++number) {
                     if ((map & (1u << number)) == 0)
@@ -179,12 +221,13 @@ void COstrelPartitionManagement::CreateDynamicPartition(long long size) {
             KOR_LOG(KOR_LOG_ERROR, "CreateDynamicPartition left the partition map unchanged.");
             VEK_RAISE(VEKErrorCode::kPartitionNotCreated);
         }
-        // The one partition this call made is the library's to delete, even
-        // when the query of its name fails and leaves the handle unset.
-        const unsigned int created = before ^ after;
-        if ((created & (created - 1)) == 0)
-            m_usPartitionIndex = swapBytes(created);
-        const std::string name = GetDynamicPartitionInfo(created);
+        // A partition that appeared is this run's to delete, even when the
+        // query of its name fails or the controller names it otherwise; only
+        // one named "SECUPD" becomes the handle the update goes on with.
+        const unsigned int appeared = after & ~static_cast<unsigned int>(before);
+        if (appeared != 0 && (appeared & (appeared - 1)) == 0)
+            m_usCreatedPartition = swapBytes(appeared);
+        const std::string name = GetDynamicPartitionInfo(before ^ after);
         KOR_LOG(KOR_LOG_DEBUG,
                 "COstrelPartitionManagement::CreateDynamicPartition() Leaving after creating "
                 "dynamic partition (%s).",
@@ -263,6 +306,8 @@ void COstrelPartitionManagement::DeleteDynamicPartition() {
                                                  kDeleteHandlePosition, kWordBytes);
         const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kDeleteCommand);
         // Cleared even on failure, so that the destructor does not ask again.
+        if (m_usPartitionIndex == m_usCreatedPartition)
+            m_usCreatedPartition = 0;
         m_usPartitionIndex = 0;
         if (code != 0) {
             KOR_LOG(KOR_LOG_ERROR, "DeleteDynamicPartition failed with completion code 0x%02X.",
@@ -283,19 +328,19 @@ std::string COstrelPartitionManagement::GetDynamicPartitionInfo(unsigned int map
                 continue;
             m_pIPMICommandManagement->SetIPMIRequest(kInfoCommand, static_cast<unsigned>(number),
                                                      kPartitionNumberPosition, 1);
-            const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kInfoCommand);
+            const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommandReading(
+                kInfoCommand, static_cast<int>(kNamePosition), static_cast<int>(kNameBytes));
             if (code != 0) {
                 KOR_LOG(KOR_LOG_ERROR,
                         "DynamicPartitionInfo of partition %d failed with completion code 0x%02X.",
                         number, code);
                 VEK_RAISE(VEKErrorCode::kInternalFailure);
             }
-            // A short answer gives a short name rather than a read past its end.
+            // A completion code of 0 says the controller sent the name's bytes.
             const std::vector<unsigned char>& response =
                 m_pIPMICommandManagement->GetIPMIResponse(kInfoCommand);
-            const std::size_t first = std::min(response.size(), kNamePosition - 1);
-            const std::size_t count = std::min(response.size() - first, kNameBytes);
-            name.assign(reinterpret_cast<const char*>(response.data()) + first, count);
+            name.assign(reinterpret_cast<const char*>(response.data()) + kNamePosition - 1,
+                        kNameBytes);
             if (name == dynDriveName) {
                 m_usPartitionIndex = swapBytes(1u << number);
                 break;
@@ -311,7 +356,8 @@ unsigned short COstrelPartitionManagement::GetDynamicPartitionIndexInfo() {
     VEK_TRY {
         KOR_LOG(KOR_LOG_DEBUG,
                 "COstrelPartitionManagement::GetDynamicPartitionIndexInfo() Entering.");
-        const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommand(kIndexInfoCommand);
+        const unsigned char code = m_pIPMICommandManagement->ProcessIPMICommandReading(
+            kIndexInfoCommand, kMapPosition, kWordBytes);
         if (code != 0) {
             KOR_LOG(KOR_LOG_ERROR, "DynamicPartitionIndexInfo failed with completion code 0x%02X.",
                     code);
@@ -381,6 +427,27 @@ std::string FindLinuxDisk(const std::string& name) {
     return "";
 }
 
+// The mount point lies in /tmp, where any user may have put an entry of its
+// name first: a link or someone else's directory would let them redirect or
+// watch what the update writes. Anything that is not root's own directory
+// is removed and the directory made afresh; when it cannot be, the update
+// fails at once (waiting cannot change it, and another attempt only gives
+// the planter another chance).
+void MakeMountPointPrivate(const std::string& directory) {
+    const KORSystem::PrivateDirectory made = KORSystem::MakePrivateDirectory(directory);
+    if (!made.ready) {
+        const std::string& found = made.replaced.empty() ? made.remaining : made.replaced;
+        KOR_LOG(KOR_LOG_ERROR,
+                "%s is %s, not root's own directory, and cannot be made so: not mounting there.",
+                directory.c_str(), found.c_str());
+        VEK_RAISE(VEKErrorCode::kPartitionNotMounted);
+    }
+    if (!made.replaced.empty()) {
+        KOR_LOG(KOR_LOG_WARN, "%s was %s: removed, and made afresh as root's own directory.",
+                directory.c_str(), made.replaced.c_str());
+    }
+}
+
 // Mounts the linked device on the directory, up to the allowed attempts,
 // each after a pause that gives the device time to settle.
 bool MountWithRetries(const std::string& link, const std::string& directory) {
@@ -389,7 +456,10 @@ bool MountWithRetries(const std::string& link, const std::string& directory) {
     KOR_LOG(KOR_LOG_DEBUG, "%s", mount.c_str());
     for (int attempt = 0; attempt < kMountAttempts; ++attempt) {
         CPlatformLayer::Sleep(kPauseSeconds);
-        if (Run(mount)) {
+        // A vfat volume mounted without permission options takes the mounting
+        // process's mask: 077 keeps the payload and the mount point closed to
+        // other users (who could otherwise hold it busy and stop the unmount).
+        if (KORSystem::RunCommandLineWithUmask(mount, kPrivateMask).Succeeded()) {
             return true;
         }
         KOR_LOG(KOR_LOG_DEBUG, "Mount Failed. Re-trying");
@@ -415,6 +485,7 @@ bool COstrelPartitionManagement::MountDynPartition() {
             return true;
         }
         const std::string directory = MountDirectory();
+        MakeMountPointPrivate(directory);
         const std::string makeDirectory = "mkdir -p " + directory;
         if (!Run(makeDirectory)) {
             KOR_LOG(KOR_LOG_ERROR, "mkdir failed to create directory : %s", makeDirectory.c_str());
@@ -448,6 +519,7 @@ bool COstrelPartitionManagement::UnmountDynPartition() {
         if (IsEsxi()) {
             KOR_LOG(KOR_LOG_DEBUG, "Unmount not needed for ESXi");
             m_strLinkPath.clear();
+            KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::UnmountDynPartition() Leaving.");
             return false;
         }
         const std::string directory = MountDirectory();
@@ -455,12 +527,13 @@ bool COstrelPartitionManagement::UnmountDynPartition() {
         bool stillMounted = false;
         for (int attempt = 0; attempt < kUnmountAttempts && !unmounted; ++attempt) {
             KOR_LOG(KOR_LOG_DEBUG, "Unmounting dir -> %s", directory.c_str());
-            if (umount(directory.c_str()) == 0) {
+            // A link planted in the mount point's place is not followed.
+            const int error = KORSystem::Unmount(directory);
+            if (error == 0) {
                 KOR_LOG(KOR_LOG_DEBUG, "Umount Successful");
                 unmounted = true;
                 stillMounted = false;
             } else {
-                const int error = errno;
                 KOR_LOG(KOR_LOG_DEBUG, "Umount Error Num = %d", error);
                 // EINVAL: nothing is mounted there.
                 stillMounted = error != EINVAL;
@@ -482,14 +555,15 @@ bool COstrelPartitionManagement::UnmountDynPartition() {
 std::string COstrelPartitionManagement::getDevicePath(std::string& name) {
     VEK_TRY {
         KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::getDevicePath() Entering.");
+        std::string device;
         if (name.empty()) {
             KOR_LOG(KOR_LOG_ERROR, "getDevicePath: Volume name is empty ");
-            return "";
+        } else {
+            device = IsEsxi() ? FindEsxiVolume(name) : FindLinuxDisk(name);
+            if (device.empty())
+                KOR_LOG(KOR_LOG_ERROR, "Could not find the device after all the retries ");
         }
-        std::string device = IsEsxi() ? FindEsxiVolume(name) : FindLinuxDisk(name);
-        if (device.empty()) {
-            KOR_LOG(KOR_LOG_ERROR, "Could not find the device after all the retries ");
-        }
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::getDevicePath() Leaving.");
         return device;
     }
     VEK_PASS_ON;
@@ -497,11 +571,12 @@ std::string COstrelPartitionManagement::getDevicePath(std::string& name) {
 
 void COstrelPartitionManagement::CleanMountedPartition() {
     VEK_TRY {
-        if (!IsEsxi())
-            return;
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::CleanMountedPartition() Entering.");
         const std::string listVolume =
             std::string(ESXi_LIST_MOUNTED_DEVICES) + dynDriveName + " > /dev/null 2>&1";
-        for (int pass = 0; pass < kEsxiCleanPasses; ++pass) {
+        // Only ESXi keeps a volume of its own for the partition.
+        const int passes = IsEsxi() ? kEsxiCleanPasses : 0;
+        for (int pass = 0; pass < passes; ++pass) {
             KOR_LOG(KOR_LOG_DEBUG, "Running Rescan command to remove stale folder name : Try");
             if (!Run(ESXi_RESCAN_COMMAND)) {
                 KOR_LOG(KOR_LOG_DEBUG, "Rescan Failed.");
@@ -518,9 +593,11 @@ void COstrelPartitionManagement::CleanMountedPartition() {
 
 void COstrelPartitionManagement::ESX_RemoveEntries() {
     VEK_TRY {
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::ESX_RemoveEntries() Entering.");
         if (Platform() == CLinuxUtils::PLATFORM_ESX4)
             Run(kEsx4RescanAdaptersCommand);
         KOR_LOG(KOR_LOG_DEBUG, "done");
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelPartitionManagement::ESX_RemoveEntries() Leaving.");
     }
     VEK_PASS_ON;
 }

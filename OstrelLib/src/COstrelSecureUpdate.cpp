@@ -53,6 +53,31 @@ const char* ArbitratorTestFor(int platform) {
     }
 }
 
+// Runs steps of the update: whatever they throw ends them and is logged.
+// False when they threw.
+template <typename Steps>
+bool RunCatchingEverything(Steps steps) {
+    try {
+        steps();
+        return true;
+    } catch (const Exception::CVEKException& error) {
+        KOR_LOG(KOR_LOG_ERROR, "Error occurred during stage update - Caught VEKException (%s) ",
+                error.what());
+    } catch (const std::exception& error) {
+        KOR_LOG(KOR_LOG_ERROR, "Error occurred during stage update - Caught Exception (%s) ",
+                error.what());
+    } catch (const std::string& text) {
+        // The digest code throws plain text.
+        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred during stage update. (%s)", text.c_str());
+    } catch (const char* text) {
+        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred during stage update. (%s)",
+                text != nullptr ? text : "");
+    } catch (...) {
+        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred during stage update.");
+    }
+    return false;
+}
+
 }  // namespace
 
 COstrelSecureUpdate::COstrelSecureUpdate()
@@ -74,23 +99,18 @@ COstrelSecureUpdate::~COstrelSecureUpdate() {
 
 std::vector<CDeviceInfo*> COstrelSecureUpdate::Update() {
     KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Update() Entering.");
-    try {
-        RunStagedUpdate();
-    } catch (const Exception::CVEKException& error) {
-        KOR_LOG(KOR_LOG_ERROR, "Error occurred during stage update - Caught VEKException (%s) ",
-                error.what());
-    } catch (const std::exception& error) {
-        KOR_LOG(KOR_LOG_ERROR, "Error occurred during stage update - Caught Exception (%s) ",
-                error.what());
-    } catch (const std::string& text) {
-        // The digest code throws plain text.
-        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred during stage update. (%s)", text.c_str());
-    } catch (const char* text) {
-        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred during stage update. (%s)",
-                text != nullptr ? text : "");
-    } catch (...) {
-        KOR_LOG(KOR_LOG_ERROR, "Unknow error occurred during stage update.");
+    const bool described = RunCatchingEverything([this] { SetBasicDeviceInfo(); });
+    bool locked = false;
+    RunCatchingEverything([this, &locked] { locked = TakeUpdateLock(); });
+    if (!locked) {
+        // The update that holds the lock may run on another thread of this
+        // process: its error catalogue, session, rules, module and logger
+        // are all left alone.
+        KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Update() Leaving.");
+        return m_vecDeviceInfo;
     }
+    if (described)
+        RunCatchingEverything([this] { RunStagedUpdate(); });
     RunCleanupStep("reporting the outcome", [this] { PopulateDeviceInfoDetails(); });
     // Logged before Uninitialize, which terminates the logger.
     KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Update() Leaving.");
@@ -99,7 +119,6 @@ std::vector<CDeviceInfo*> COstrelSecureUpdate::Update() {
 }
 
 void COstrelSecureUpdate::RunStagedUpdate() {
-    SetBasicDeviceInfo();
     Initialize();
     m_pPartitionManagement->CleanupExistingDynamicPartitions();
     m_pPayloadContents->CollectUpdateContents();
@@ -113,6 +132,26 @@ void COstrelSecureUpdate::RunStagedUpdate() {
     m_pPartitionManagement->DeleteDynamicPartition();
     ExecutePostUpdate();
     m_pVEKErrorInfo->m_nErrorCode = VEKErrorCode::kSuccess;
+}
+
+bool COstrelSecureUpdate::TakeUpdateLock() {
+    const UpdateLockHolder::Attempt attempt = m_updateLock.TryTake();
+    if (attempt == UpdateLockHolder::Attempt::Taken)
+        return true;
+    int code = VEKErrorCode::kUpdateInProgress;
+    if (attempt == UpdateLockHolder::Attempt::HeldByAnother) {
+        KOR_LOG(KOR_LOG_ERROR,
+                "Another update is in progress on this machine (process id %s): this update is "
+                "not started.",
+                m_updateLock.RefusalDetail().c_str());
+    } else {
+        // Whether another update runs cannot be told: none is started.
+        KOR_LOG(KOR_LOG_ERROR, "The update lock %s %s: this update is not started.",
+                m_updateLock.Path().c_str(), m_updateLock.RefusalDetail().c_str());
+        code = VEKErrorCode::kInternalFailure;
+    }
+    FillRecords(code, CVEKErrorInfo::ReadErrorMessage(code));
+    return false;
 }
 
 void COstrelSecureUpdate::SetBasicDeviceInfo() {
@@ -222,7 +261,8 @@ void COstrelSecureUpdate::PollStatusExecution() {
         KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::PollStatusStageUpdate() Entering.");
         unsigned int status = 0;
         for (int poll = 0; poll < kMaxStatusPolls; ++poll) {
-            if (m_pIPMICommandManagement->ProcessIPMICommand(kStatusPollCommand) != 0)
+            if (m_pIPMICommandManagement->ProcessIPMICommandReading(kStatusPollCommand,
+                                                                    kStageStatusPosition) != 0)
                 VEK_RAISE(VEKErrorCode::kInternalFailure);
             status = m_pIPMICommandManagement->GetIPMIResponse(kStatusPollCommand,
                                                                kStageStatusPosition, 1);
@@ -264,12 +304,16 @@ void COstrelSecureUpdate::PopulateDeviceInfoDetails() {
         KOR_LOG(KOR_LOG_ERROR, "Error occurred while reading the error catalogue (%s) ",
                 error.what());
     }
+    FillRecords(code, message);
+    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::PopulateDeviceInfoDetails() Leaving.");
+}
+
+void COstrelSecureUpdate::FillRecords(int code, const std::string& message) {
     for (CDeviceInfo* record : m_vecDeviceInfo) {
         record->setStatus(code);
         record->setMessageID(code);
         record->setErrorMsg(message);
     }
-    KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::PopulateDeviceInfoDetails() Leaving.");
 }
 
 void COstrelSecureUpdate::Uninitialize() {
@@ -292,10 +336,19 @@ void COstrelSecureUpdate::Uninitialize() {
         CVEKErrorInfo::ReleaseVEKErrorInfo();
         m_pVEKErrorInfo = nullptr;
     }
-    RunCleanupStep("uninstalling the udev rules", [] { CLinuxUtils::udevhalUninstall(); });
-    RunCleanupStep("unloading the USB storage module", [] { CPlatformLayer::unloadUSB(); });
+    // Only the update holding the lock may put these back: without it (a
+    // refused update, or the destructor once the update has ended) another
+    // update may be using the rules, the module and the logger right now.
+    const bool endsUpdate = m_updateLock.IsHeld();
+    if (endsUpdate) {
+        RunCleanupStep("uninstalling the udev rules", [] { CLinuxUtils::udevhalUninstall(); });
+        RunCleanupStep("unloading the USB storage module", [] { CPlatformLayer::unloadUSB(); });
+    }
     KOR_LOG(KOR_LOG_DEBUG, "COstrelSecureUpdate::Uninitialize() Leaving.");
-    KORLogger::Terminate();
+    if (endsUpdate) {
+        KORLogger::Terminate();
+        m_updateLock.Release();
+    }
 }
 
 }  // namespace SecureUpdateFramework

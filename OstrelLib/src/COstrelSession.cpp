@@ -68,7 +68,8 @@ COstrelSession::~COstrelSession() {
 void COstrelSession::BeginOstrelSession() {
     VEK_TRY {
         for (int attempts = 0; attempts < kMaxBeginAttempts;) {
-            if (m_pIPMICommandManagement->ProcessIPMICommand(kBeginCommand) == 0) {
+            if (m_pIPMICommandManagement->ProcessIPMICommandReading(
+                    kBeginCommand, kSessionValuePosition, kSessionValueLength) == 0) {
                 // Whatever value came back, it is not asked for again.
                 m_uiSessionValue = m_pIPMICommandManagement->GetIPMIResponse(
                     kBeginCommand, kSessionValuePosition, kSessionValueLength);

@@ -81,7 +81,7 @@ SYSTEM_GEN_TYPE COstrelUtils::eSystemGenType = SYSTEM_GEN_UNKNOWN;
 bool COstrelUtils::CheckOrinRunningStatus(CIPMICommandManagement* catalogue) {
     VEK_TRY {
         for (int retries = 0;;) {
-            if (catalogue->ProcessIPMICommand(kOrinStatusCommand) != 0)
+            if (catalogue->ProcessIPMICommandReading(kOrinStatusCommand, kOrinStatusPosition) != 0)
                 return false;
             const OrinStatus status = LookUpOrinStatus(
                 catalogue->GetIPMIResponse(kOrinStatusCommand, kOrinStatusPosition, 1));
@@ -108,7 +108,7 @@ bool COstrelUtils::CheckOstrelAccessEnabled(CIPMICommandManagement* catalogue) {
         if (bIsOstrelEnabled)
             return true;
         // A refusal is not kept: the next call asks again.
-        if (catalogue->ProcessIPMICommand(kAccessCommand) == 0 &&
+        if (catalogue->ProcessIPMICommandReading(kAccessCommand, kAccessPosition) == 0 &&
             catalogue->GetIPMIResponse(kAccessCommand, kAccessPosition, 1) == 0)
             bIsOstrelEnabled = true;
         return bIsOstrelEnabled;
@@ -122,7 +122,7 @@ OSTREL_TYPE COstrelUtils::GetOstrelType(CIPMICommandManagement* catalogue) {
         // A controller without staging storage is asked again on every call.
         if (eOstrelType != OSTREL_TYPE_NONE)
             return eOstrelType;
-        if (catalogue->ProcessIPMICommand(kTypeCommand) != 0)
+        if (catalogue->ProcessIPMICommandReading(kTypeCommand, kTypePosition) != 0)
             return OSTREL_TYPE_NONE;
         const unsigned int type = catalogue->GetIPMIResponse(kTypeCommand, kTypePosition, 1);
         if (type > OSTREL_TYPE_LITER) {
@@ -140,7 +140,7 @@ DIGEST_TYPE COstrelUtils::GetOstrelCapability(CIPMICommandManagement* catalogue)
     VEK_TRY {
         if (eOstrelCapability != DIGEST_TYPE_UNKNOWN)
             return eOstrelCapability;
-        if (catalogue->ProcessIPMICommand(kCapabilityCommand) != 0)
+        if (catalogue->ProcessIPMICommandReading(kCapabilityCommand, kCapabilityPosition) != 0)
             return DIGEST_TYPE_UNKNOWN;
         const unsigned int capability =
             catalogue->GetIPMIResponse(kCapabilityCommand, kCapabilityPosition, 1);
@@ -155,7 +155,7 @@ bool COstrelUtils::CheckGloballyUniqueIDEnabled(CIPMICommandManagement* catalogu
     VEK_TRY {
         if (m_iGUID != 0)
             return true;
-        if (catalogue->ProcessIPMICommand(kGUIDCommand) != 0 ||
+        if (catalogue->ProcessIPMICommandReading(kGUIDCommand, kGUIDPosition) != 0 ||
             catalogue->GetIPMIResponse(kGUIDCommand, kGUIDPosition, 1) != 0)
             return false;
         m_iGUID = 1;
@@ -168,7 +168,7 @@ SYSTEM_GEN_TYPE COstrelUtils::GetSystemGeneration(CIPMICommandManagement* catalo
     VEK_TRY {
         if (eSystemGenType != SYSTEM_GEN_UNKNOWN)
             return eSystemGenType;
-        if (catalogue->ProcessIPMICommand(kGenerationCommand) != 0)
+        if (catalogue->ProcessIPMICommandReading(kGenerationCommand, kGenerationPosition) != 0)
             return SYSTEM_GEN_UNKNOWN;
         eSystemGenType =
             MapGeneration(catalogue->GetIPMIResponse(kGenerationCommand, kGenerationPosition, 1));

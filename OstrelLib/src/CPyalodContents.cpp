@@ -1,6 +1,7 @@
 #include "CPyalodContents.h"
 
 #include "KORFile.h"
+#include "KORFileType.h"
 #include "KORFileUtil.h"
 #include "KORLogger.h"
 #include "KORSystem.h"
@@ -32,6 +33,16 @@ long long PartitionSizeFor(long long total) {
         size = CPyalodContents::kMaximumPartitionSize;
     }
     return size;
+}
+
+// A FIFO, a socket or a device among the package's files (or a link to one)
+// cannot be copied: refused before the controller is asked for anything.
+void RefuseUnlessRegular(const std::string& path, int code) {
+    if (const std::optional<std::string> found = KORIrregularFileAt(path)) {
+        KOR_LOG(KOR_LOG_ERROR, "Package file %s is %s, not a regular file.", path.c_str(),
+                found->c_str());
+        VEK_RAISE(code);
+    }
 }
 
 }  // namespace
@@ -69,6 +80,7 @@ void CPyalodContents::CollectUpdateContents() {
             VEK_RAISE(VEKErrorCode::kPayloadEmpty);
         }
         for (const KORString& name : names) {
+            RefuseUnlessRegular(name.GetUTF8String(), VEKErrorCode::kInternalFailure);
             m_llTotalSize += static_cast<long long>(KORFile(name).GetSize());
             m_vecContents.push_back(name.GetUTF8String());
             KOR_LOG(KOR_LOG_DEBUG, "Update contents : %s", m_vecContents.back().c_str());
@@ -138,6 +150,7 @@ const std::vector<std::string>& CPyalodContents::GetContents() const {
 void CPyalodContents::AddPackageFile(const std::string& path) {
     VEK_TRY {
         const KORFile file{KORString(path)};
+        RefuseUnlessRegular(path, VEKErrorCode::kPackageFileMissing);
         if (!file.Exists() || file.IsEmpty()) {
             KOR_LOG(KOR_LOG_ERROR, "Package file %s is missing or empty.", path.c_str());
             VEK_RAISE(VEKErrorCode::kPackageFileMissing);

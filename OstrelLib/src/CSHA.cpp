@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CDoubleBuffering.h"
+#include "Sha256BitCount.h"
 #include "Sha256Compression.h"
 
 namespace {
@@ -62,11 +63,7 @@ void CSHA::AddData(const char* data, int length) {
     m_bDataAdded = true;
 
     std::size_t buffered = (m_uiBitCountLow >> 3) & (kBlockSize - 1);
-    const std::uint32_t bits = static_cast<std::uint32_t>(length) << 3;
-    m_uiBitCountLow += bits;
-    if (m_uiBitCountLow < bits)
-        ++m_uiBitCountHigh;
-    m_uiBitCountHigh += static_cast<std::uint32_t>(length) >> 29;
+    Sha256BitCount::AddBytes(m_uiBitCountLow, m_uiBitCountHigh, static_cast<std::uint32_t>(length));
 
     const auto* input = reinterpret_cast<const unsigned char*>(data);
     auto remaining = static_cast<std::size_t>(length);

@@ -99,8 +99,16 @@ void CSHAPyalodContents::GenerateUpdateXML(const std::string& mountPoint, std::s
 
         CSHA sha;
         ManifestText manifest;
-        for (const std::string& source : m_vecContents)
-            manifest.AddFile(m_strPayloadName + "/" + GetBasename(source), FileDigest(sha, source));
+        for (const std::string& source : m_vecContents) {
+            if (!manifest.AddFile(m_strPayloadName + "/" + GetBasename(source),
+                                  FileDigest(sha, source))) {
+                KOR_LOG(KOR_LOG_ERROR,
+                        "Update content %s has a name the manifest cannot hold (not UTF-8, or "
+                        "a control character).",
+                        source.c_str());
+                VEK_RAISE(VEKErrorCode::kInternalFailure);
+            }
+        }
         const std::string text = manifest.Finished();
 
         if (!file.Write(text.data(), text.size(), failure) || !file.Finish(failure)) {

@@ -35,7 +35,8 @@ void CStageUpdate::Execute() {
         const char* command = StageCommandFor(m_eDigestType);
         unsigned char completionCode = 0;
         for (int attempt = 0; attempt < kStageCommandAttempts; ++attempt) {
-            completionCode = m_pIPMICommandManagement->ProcessIPMICommand(command);
+            completionCode =
+                m_pIPMICommandManagement->ProcessIPMICommandReading(command, kStageStatusPosition);
             if (completionCode == 0)
                 break;
         }

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <exception>
 
 #include "CLibXMLWrapper.h"
 #include "KORLogger.h"
@@ -29,6 +30,17 @@ CVEKErrorInfo* CVEKErrorInfo::GetVEKErrorInfo() {
 void CVEKErrorInfo::ReleaseVEKErrorInfo() {
     delete m_pVEKErrorInfo;
     m_pVEKErrorInfo = nullptr;
+}
+
+std::string CVEKErrorInfo::ReadErrorMessage(int code) {
+    try {
+        const CVEKErrorInfo own;
+        return own.GetErrorMessage(code);
+    } catch (const std::exception& error) {
+        KOR_LOG(KOR_LOG_ERROR, "Error occurred while reading the error catalogue (%s) ",
+                error.what());
+    }
+    return "";
 }
 
 CVEKErrorInfo::CVEKErrorInfo() : m_nErrorCode(0) {

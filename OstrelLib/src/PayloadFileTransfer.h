@@ -1,7 +1,12 @@
 #pragma once
-// Putting files onto the update partition without a shell: every file keeps
-// its exact name whatever characters it holds, and nothing counts as written
-// before it has reached the disk. Failures come back as a text for the log.
+// Putting files onto the update partition without a shell: paths are used
+// byte for byte, so no character of a name means anything to a shell, and
+// nothing counts as written before it has reached the disk. Failures come
+// back as a text for the log.
+//
+// Names reach here as the payload listing hands them over, as UTF-8 text: a
+// name that is not UTF-8 does not survive the listing, so its file cannot be
+// opened and the copy fails.
 
 #include <cstddef>
 #include <string>

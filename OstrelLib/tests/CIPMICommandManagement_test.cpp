@@ -73,6 +73,52 @@ TEST_F(CommandCatalogue, StoresTheDeclaredResponseLengthAndDumpsBothDirections) 
     EXPECT_EQ(ReceivedRequests(), (Lines{"OrinStatus: 30 a1 01", "SystemGeneration: 30 a1 04"}));
 }
 
+// A caller that reads a field takes an answer that reports success but ends
+// before the field for the refusal 0xCA; the stored answer stays as sent.
+TEST_F(CommandCatalogue, AnAnswerShortOfTheFieldReadCountsAsCompletionCodeCA) {
+    struct Row {
+        const char* scenario;
+        const char* name;
+        int position;
+        int count;
+        unsigned char result;
+        Bytes stored;
+    };
+    const Row rows[] = {
+        {"controller.response.OrinStatus = 31 A1 00 07",
+         "OrinStatus",
+         5,
+         1,
+         0xCA,
+         {0x31, 0xA1, 0x00, 0x07, 0x00}},
+        {"controller.response.OrinStatus = 31 A1 00 07",
+         "OrinStatus",
+         4,
+         1,
+         0x00,
+         {0x31, 0xA1, 0x00, 0x07, 0x00}},
+        {"controller.response.BeginOstrelSessionExtend = 31 A1 00 34",
+         "BeginOstrelSessionExtend",
+         4,
+         2,
+         0xCA,
+         {0x31, 0xA1, 0x00, 0x34, 0x00}},
+        {"", "SystemGeneration", 9, 1, 0x00, {0x31, 0xA1, 0x00, 0x04, 0, 0, 0, 0, 22}},
+        // A refusal keeps its own code.
+        {"controller.cc.OrinStatus = 0xC9", "OrinStatus", 5, 1, 0xC9, {0x31, 0xA1, 0xC9, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.scenario);
+        Start(row.scenario);
+        EXPECT_EQ(m_catalogue->ProcessIPMICommandReading(row.name, row.position, row.count),
+                  row.result);
+        EXPECT_EQ(m_catalogue->GetIPMIResponse(row.name), row.stored);
+        const std::size_t warned = CountLinesWith(
+            TakeLog(), std::string("WARN IPMI Command (") + row.name + ") answered 4 bytes");
+        EXPECT_EQ(warned, row.result == 0xCA ? 1u : 0u);
+    }
+}
+
 TEST_F(CommandCatalogue, CompletionCodeTwoIsFollowedByStatusPolls) {
     struct Row {
         const char* statuses;
@@ -124,6 +170,12 @@ TEST_F(CommandCatalogue, FailedOrExhaustedStatusPollFailsTheCommand) {
     ExpectFailure([this] { m_catalogue->ProcessIPMICommand("OstrelType"); }, 28);
     EXPECT_EQ(sim::IpmiRequestNames().size(), 1u + 2000u);
     EXPECT_EQ(sim::SleepsMs(), std::vector<uint64_t>(2000, 5000));
+
+    // A poll answer that ends before the status reports none.
+    Start("controller.long_running.OstrelType = 0\ncontroller.response.poll = 31 A2 00 0A 03");
+    ExpectFailure([this] { m_catalogue->ProcessIPMICommand("OstrelType"); }, 28);
+    EXPECT_EQ(sim::IpmiRequestNames(), (Lines{"OstrelType", "poll"}));
+    EXPECT_TRUE(sim::SleepsMs().empty());
 }
 
 TEST_F(CommandCatalogue, RefusedRequestFailsAfterBothDumps) {

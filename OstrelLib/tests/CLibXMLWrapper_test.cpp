@@ -1,12 +1,17 @@
 #include "CLibXMLWrapper.h"
 
 #include <gtest/gtest.h>
+#include <kortest/HostXmlDefaults.h>
 #include <kortest/KorLog.h>
+#include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "KORXmlFile.h"
 
 namespace {
 
@@ -18,29 +23,49 @@ std::string CursorName(CLibXMLWrapper& reader) {
     return "?";
 }
 
+// Also with the host's libxml2 defaults switched to substitute entities and
+// load external DTDs; nothing that is no regular file is opened for reading.
 TEST(CLibXMLWrapperTest, OpenFailsOnUnusableFiles) {
     kortest::TemporaryDirectory work;
     work.Enter();
+    const kortest::HostXmlDefaults careless;
     struct OpenCase {
-        const char* name;
-        const char* content;  // null: no file
+        std::string name;
+        std::function<void(const std::string&)> lay;
         std::string logged;
     };
-    const std::string path = work.Path() + "/codes.xml";
-    const std::vector<OpenCase> cases = {
-        {"missing", nullptr,
-         "Error opening file " + path + ". Check if file does exists in current directory"},
-        {"empty", "", "Input file (" + path + ") is empty."},
-        {"not XML", "this is not <xml", "Error occured during parsing file(" + path + ")"},
-        {"unclosed root", "<ErrorCodes><ErrorCode CodeNo=\"1\"/>",
-         "Error occured during parsing file(" + path + ")"},
+    const auto text = [&work](const std::string& content) {
+        return [&work, content](const std::string&) { work.Write("codes.xml", content); };
     };
+    const std::string path = work.Path() + "/codes.xml";
+    std::vector<OpenCase> cases = {
+        {"missing", [](const std::string&) {},
+         "Error opening file " + path + ". Check if file does exists in current directory"},
+        {"empty", text(""), "Input file (" + path + ") is empty."},
+        {"not XML", text("this is not <xml"), "Error occured during parsing file(" + path + ")"},
+        {"unclosed root", text("<ErrorCodes><ErrorCode CodeNo=\"1\"/>"),
+         "Error occured during parsing file(" + path + ")"},
+        {"declares an entity",
+         text("<!DOCTYPE ErrorCodes [<!ENTITY m \"flood\">]>"
+              "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"&m;&m;\"/></ErrorCodes>"),
+         "XML document " + path + " declares an entity and is refused."},
+        {"too large",
+         text("<ErrorCodes>" + std::string(KORXml::kMaxFileBytes, ' ') + "</ErrorCodes>"),
+         "Input file (" + path + ") is larger than " + std::to_string(KORXml::kMaxFileBytes) +
+             " bytes."},
+    };
+    for (const kortest::PlantedKind& planted : kortest::PlantedKinds()) {
+        cases.push_back(
+            {planted.typeName,
+             [&planted](const std::string& at) { kortest::Plant(at, planted.kind); },
+             "Input file (" + path + ") is " + planted.typeName + ", not a regular file."});
+    }
     for (const OpenCase& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        std::filesystem::remove(path);
-        if (testCase.content != nullptr)
-            work.Write("codes.xml", testCase.content);
+        std::filesystem::remove_all(path);
+        testCase.lay(path);
         kortest::KorLog log;
+        const kortest::HangGuard guard;
         CLibXMLWrapper reader{KORString(path)};
         EXPECT_FALSE(reader.Open());
         EXPECT_FALSE(reader.ReadRootNode("ErrorCodes"));
@@ -96,15 +121,18 @@ TEST(CLibXMLWrapperTest, WrongRootNameAndEmptyRootFail) {
 }
 
 TEST(CLibXMLWrapperTest, WalkVisitsEveryChildNodeAndReadsAttributes) {
+    const std::string kLongest(KORXml::kMaxValueBytes, 'm');
     kortest::TemporaryDirectory work;
     work.Enter();
-    CLibXMLWrapper reader{KORString(work.Write("walk.xml",
-                                               "<Root>\n"
-                                               "  <!-- note -->\n"
-                                               "  <Item A=\"1\" B=\"x &amp; y\" Empty=\"\">"
-                                               "<Nested/></Item>\n"
-                                               "  <Other A=\"2\"/>\n"
-                                               "</Root>\n"))};
+    CLibXMLWrapper reader{
+        KORString(work.Write("walk.xml",
+                             "<Root>\n"
+                             "  <!-- note -->\n"
+                             "  <Item A=\"1\" B=\"x &amp; y\" Empty=\"\" Longest=\"" +
+                                 kLongest + "\" TooLong=\"" + kLongest +
+                                 "z\"><Nested/></Item>\n"
+                                 "  <Other A=\"2\"/>\n"
+                                 "</Root>\n"))};
     ASSERT_TRUE(reader.Open());
     ASSERT_TRUE(reader.ReadRootNode("Root"));
     ASSERT_TRUE(reader.ReadChildNode());
@@ -122,6 +150,11 @@ TEST(CLibXMLWrapperTest, WalkVisitsEveryChildNodeAndReadsAttributes) {
             EXPECT_EQ(value, "");
             value = "stale";
             EXPECT_FALSE(reader.GetChildAttribute("Missing", value));
+            EXPECT_EQ(value, "");
+            // A value longer than a message or record field may be reads as missing.
+            EXPECT_TRUE(reader.GetChildAttribute("Longest", value));
+            EXPECT_EQ(value, kLongest);
+            EXPECT_FALSE(reader.GetChildAttribute("TooLong", value));
             EXPECT_EQ(value, "");
         } else if (reader.ExistChildNode("text")) {
             value = "stale";
@@ -146,9 +179,11 @@ TEST(CLibXMLWrapperTest, WalkVisitsEveryChildNodeAndReadsAttributes) {
     EXPECT_EQ(CursorName(reader), "text");
 }
 
+// Not even when the host's libxml2 defaults ask for attribute defaults.
 TEST(CLibXMLWrapperTest, AttributeFromDocumentTypeDefaultIsNotRead) {
     kortest::TemporaryDirectory work;
     work.Enter();
+    const kortest::HostXmlDefaults careless;
     CLibXMLWrapper reader{KORString(work.Write("dtd.xml",
                                                "<?xml version=\"1.0\"?>\n"
                                                "<!DOCTYPE Root [\n"

@@ -4,16 +4,20 @@
 
 #include <gtest/gtest.h>
 #include <kortest/KorLog.h>
+#include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "FreshProcess.h"
+#include "RunTimeFiles.h"
 
 namespace {
 
@@ -240,6 +244,17 @@ Lines RuleFilesInPlace() {
     return found;
 }
 
+// The rule files in place, and the marker of a HAL daemon an update stopped.
+Lines FilesInPlace() {
+    Lines found = RuleFilesInPlace();
+    for (const char* marker :
+         {RunTimeFiles::kHalStoppedMarker, RunTimeFiles::kHalStoppedMarkerWithoutRun}) {
+        if (std::filesystem::exists(sim::SandboxPath(marker)))
+            found.push_back(std::string("in place: ") + marker);
+    }
+    return found;
+}
+
 std::string LastOf(const Lines& lines) {
     return lines.empty() ? "(nothing logged)" : lines.back();
 }
@@ -266,7 +281,7 @@ Lines InstallAndUninstall(const std::string& scenario) {
     const Lines afterInstall = sim::ShellCommands();
     report.insert(report.end(), afterInstall.begin() + static_cast<long>(commandsBefore),
                   afterInstall.end());
-    Append(report, RuleFilesInPlace());
+    Append(report, FilesInPlace());
     report.push_back(LastOf(log.Take()));
 
     report.push_back(std::string("uninstall ") +
@@ -274,7 +289,7 @@ Lines InstallAndUninstall(const std::string& scenario) {
     const Lines afterUninstall = sim::ShellCommands();
     report.insert(report.end(), afterUninstall.begin() + static_cast<long>(afterInstall.size()),
                   afterUninstall.end());
-    Append(report, RuleFilesInPlace());
+    Append(report, FilesInPlace());
     report.push_back(LastOf(log.Take()));
     return report;
 }
@@ -288,6 +303,7 @@ TEST(CLinuxUtilsTest, RulesLandInAndLeaveThePlatformsDirectories) {
     const std::string installed = "DEBUG Udev rule successfully Installed";
     const std::string notInstalled = "DEBUG Udev rule is not Installed";
     const std::string uninstalled = "DEBUG Udev  successfully Uninstalled";
+    const std::string halMarker = std::string("in place: ") + RunTimeFiles::kHalStoppedMarker;
     const Lines inEtc = {"in place: /etc/udev/rules.d/98-secupdusb.rules",
                          "in place: /etc/udev/rules.d/00-secupd-tessel.rules"};
     Lines everywhere;
@@ -338,7 +354,14 @@ TEST(CLinuxUtilsTest, RulesLandInAndLeaveThePlatformsDirectories) {
                 CopiesInto("/etc/udev/rules.d/"),
                 {kReload, kHalStop},
                 inEtc,
-                {installed, "uninstall true", kReload, kHalStart, uninstalled}})},
+                {halMarker, installed, "uninstall true", kReload, kHalStart, uninstalled}})},
+        {"SUSE with the HAL daemon a killed update left stopped",
+         suse + "haldaemon = stopped\n" + ScenarioFile(RunTimeFiles::kHalStoppedMarker, "stopped"),
+         lines({{"install true", kHalStatus},
+                CopiesInto("/etc/udev/rules.d/"),
+                {kReload, kHalStop},
+                inEtc,
+                {halMarker, installed, "uninstall true", kReload, kHalStart, uninstalled}})},
         {"SUSE with the HAL daemon stopped", suse + "haldaemon = stopped",
          lines({{"install false", kHalStatus},
                 CopiesInto("/etc/udev/rules.d/"),
@@ -447,18 +470,26 @@ TEST(CLinuxUtilsTest, RestartUdevRulesUsesWhicheverToolExists) {
     }
 }
 
-TEST(CLinuxUtilsTest, CopyFileNeedsTheDirectoryAndASuccessfulCopy) {
+// A rule file is published into the system's rule directories readable by
+// all: only a regular file of the package is (cp -H reads what a link names,
+// and would hang on a FIFO or fill /etc from a device).
+TEST(CLinuxUtilsTest, CopyFileNeedsTheDirectoryAndASuccessfulCopyOfAPackageFile) {
     const std::string copy = Copy("98-secupdusb.rules", "/etc/udev/rules.d/");
     const std::string chmod = Chmod("98-secupdusb.rules", "/etc/udev/rules.d/");
-    const struct {
-        const char* what;
+    kortest::TemporaryDirectory elsewhere;
+    const std::string secret = elsewhere.Write("secret", "not for everyone\n");
+    using Lay = std::function<void(const std::string&)>;
+    struct Row {
+        std::string what;
         std::string file;
         std::string directory;
         std::string scenario;
         bool copied;
         Lines commands;
         Lines messages;
-    } rows[] = {
+        Lay lay = nullptr;  // of the file in the package; by default a rule
+    };
+    std::vector<Row> rows = {
         {"rule file",
          "98-secupdusb.rules ",
          "/etc/udev/rules.d/",
@@ -499,14 +530,54 @@ TEST(CLinuxUtilsTest, CopyFileNeedsTheDirectoryAndASuccessfulCopy) {
          {copy, chmod},
          {"DEBUG " + copy, "DEBUG " + chmod,
           "WARN Command " + chmod + " ended with status 256 (exit code 1)"}},
+        {"a link within the package",
+         "98-secupdusb.rules ",
+         "/etc/udev/rules.d/",
+         "",
+         true,
+         {copy, chmod},
+         {"DEBUG " + copy, "DEBUG " + chmod},
+         [](const std::string& path) {
+             std::ofstream("rules.real") << "rule\n";
+             ASSERT_EQ(symlink("rules.real", path.c_str()), 0);
+         }},
+        {"a link out of the package",
+         "98-secupdusb.rules ",
+         "/etc/udev/rules.d/",
+         "",
+         false,
+         {},
+         {"ERROR Udev rule file 98-secupdusb.rules leads out of the package directory; not "
+          "copied."},
+         [&secret](const std::string& path) {
+             ASSERT_EQ(symlink(secret.c_str(), path.c_str()), 0);
+         }},
     };
+    for (const kortest::PlantedKind& planted : kortest::PlantedKinds()) {
+        rows.push_back(
+            {planted.typeName,
+             "98-secupdusb.rules ",
+             "/etc/udev/rules.d/",
+             "",
+             false,
+             {},
+             {"ERROR Udev rule file 98-secupdusb.rules is " + planted.typeName +
+              ", not a regular file; not copied."},
+             [&planted](const std::string& path) { kortest::Plant(path, planted.kind); }});
+    }
     kortest::TemporaryDirectory packageDirectory;
     packageDirectory.Enter();
     kortest::KorLog log;
-    for (const auto& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         sim::Reset(row.scenario);
-        packageDirectory.Write(row.file.substr(0, row.file.size() - 1), "rule\n");
+        const std::string file = row.file.substr(0, row.file.size() - 1);
+        std::filesystem::remove_all(packageDirectory.Join(file));
+        if (row.lay)
+            row.lay(file);
+        else
+            packageDirectory.Write(file, "rule\n");
+        const kortest::HangGuard guard;
         log.Take();
         EXPECT_EQ(CLinuxUtils::CopyFile(row.file, row.directory), row.copied);
         EXPECT_EQ(sim::ShellCommands(), row.commands);

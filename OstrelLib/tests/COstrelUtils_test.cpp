@@ -63,6 +63,8 @@ TEST(OrinRunningStatus, WaitsWhileTheServiceIsBusyAndGivesUpAtOnceOtherwise) {
          {5000},
          {"WARN COstrelUtils::CheckOrinRunningStatus() : Orin is Reloading.. Retrying times 0."}},
         {"controller.cc.OrinStatus = 0xC9", false, 1, {}, {}},
+        // Without the status byte: a refusal, not status 0.
+        {"controller.response.OrinStatus = 31 A1 00 01", false, 1, {}, {}},
     };
     CatalogueWorkDir work;
     kortest::KorLog log;
@@ -163,6 +165,18 @@ TEST(CachedQueries, KeepUsableAnswersAndAskAgainAfterRefusals) {
         {"controller.ostrel_type = 1", Query::kType, {1, 1}, 1},
         {"controller.ostrel_type = 0", Query::kType, {0, 0}, 1},
         {"controller.cc.OstrelType = 0xC9", Query::kType, {3, 3}, 2},
+        // Answers that end before the byte read are refusals, not a 0 read.
+        {"controller.response.OstrelType = 31 A1 00", Query::kType, {3, 3}, 2},
+        {"controller.response.OstrelAccessEnabled = 31 A1 00", Query::kAccess, {0, 0}, 2},
+        {"controller.response.OstrelCapability = 31 A1 00 05 00 00",
+         Query::kCapability,
+         {99, 99},
+         2},
+        {"controller.response.GUIDEnableCheck = 31 A1 00 06 00", Query::kGUID, {0, 0}, 2},
+        {"controller.response.SystemGeneration = 31 A1 00 04 00 00 00 00",
+         Query::kGeneration,
+         {4, 4},
+         2},
         {"controller.access = 1", Query::kAccess, {0, 0}, 2},
         {"controller.access = 0", Query::kAccess, {1, 1}, 1},
         {"controller.cc.OstrelAccessEnabled = 0xC9", Query::kAccess, {0, 0}, 2},

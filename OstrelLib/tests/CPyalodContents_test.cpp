@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <simmachine/SimMachine.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include <kortest/KorLog.h>
+#include <kortest/PlantedFiles.h>
 #include "CGPGPyalodContents.h"
 #include "CSHAPyalodContents.h"
 #include "CatalogueTestSupport.h"
@@ -111,6 +113,36 @@ TEST(PayloadCollection, MissingPackageFilesAndEmptyPayloadsFailWithTheirCodes) {
         for (const std::string& path : payload->GetContents())
             collected.push_back(FirmwareFramework::GetBasename(path));
         EXPECT_EQ(collected, row.collected) << row.what;
+    }
+}
+
+// What is no regular file (or a link to one) cannot be copied: the package is
+// refused before the controller is asked for a partition, the descriptor with
+// the code of a missing one, a payload file with that of a copy that fails.
+TEST(PayloadCollection, FilesThatAreNoRegularFilesAreRefusedBeforeAnythingIsCopied) {
+    for (const kortest::PlantedKind& planted : kortest::PlantedKinds()) {
+        for (const auto& [file, code] : {std::pair<std::string, int>{"package.xml", 74},
+                                         std::pair<std::string, int>{"payload/fw.bin", 31}}) {
+            SCOPED_TRACE(planted.typeName + " as " + file);
+            // A subdirectory of the payload is passed over, whatever its name.
+            if (planted.kind == kortest::Planted::Directory && file != "package.xml")
+                continue;
+            PayloadWorkDir work;
+            work.WritePackage({{"fw.bin", "firmware"}, {"notes.txt", "notes"}});
+            const std::string path = work.Package().Join(file);
+            kortest::Plant(path, planted.kind);
+            kortest::KorLog log;
+            const kortest::HangGuard guard;
+            PayloadInPackage<CSHAPyalodContents> payload(work.Package().Path());
+            ExpectFailure([&] { payload.CollectUpdateContents(); }, code);
+            const Lines logged = log.Take();
+            EXPECT_NE(
+                std::find(logged.begin(), logged.end(),
+                          "ERROR Package file " +
+                              (file == "package.xml" ? path : work.Package().Join("/" + file)) +
+                              " is " + planted.typeName + ", not a regular file."),
+                logged.end());
+        }
     }
 }
 

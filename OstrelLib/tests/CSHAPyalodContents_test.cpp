@@ -5,6 +5,8 @@
 #include <libxml/tree.h>
 #include <simmachine/SimMachine.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -129,9 +131,11 @@ TEST_F(ShaPayload, ManifestListsEveryFileWithItsDigestByteForByte) {
 
 TEST_F(ShaPayload, HostileNamesArriveIntactAndTheDigestGoesOutInSevenPieces) {
     Start();
-    const Lines names = {"with space.bin",   "quote\"d.bin",        "dollar$(touch pwned).bin",
-                         "back`id`tick.bin", "notes & <draft>.txt", "single'quote;|.bin",
-                         "-starts-with-dash"};
+    const Lines names = {"with space.bin",           "quote\"d.bin",
+                         "dollar$(touch pwned).bin", "back`id`tick.bin",
+                         "notes & <draft>.txt",      "single'quote;|.bin",
+                         "-starts-with-dash",        "tab\tline\nfeed\rreturn.bin",
+                         "caf\xc3\xa9.bin"};
     for (std::size_t i = 0; i < names.size(); ++i)
         m_work.Package().Write("payload/" + names[i], "content of " + std::to_string(i));
     m_work.WritePackage({});
@@ -144,6 +148,25 @@ TEST_F(ShaPayload, HostileNamesArriveIntactAndTheDigestGoesOutInSevenPieces) {
     shellAfter.erase(shellAfter.begin(), shellAfter.begin() + shellBefore.size());
     EXPECT_EQ(shellAfter, Lines{"sync"});
     EXPECT_FALSE(fs::exists(sim::SandboxPath("/pwned")));
+
+    // Every copy, then the manifest that lists them, then the flush.
+    std::size_t lastCopy = 0, firstManifest = 0, lastManifest = 0, flush = 0;
+    const std::vector<sim::Event> trace = sim::Trace();
+    for (std::size_t i = 1; i <= trace.size(); ++i) {
+        const sim::Event& event = trace[i - 1];
+        const std::string path = event.Field("path");
+        if (event.kind == "file" && path.rfind(kMountPoint + "/payload/", 0) == 0)
+            lastCopy = i;
+        if (event.kind == "file" && path == kMountPoint + "/input_secupd.xml") {
+            firstManifest = firstManifest == 0 ? i : firstManifest;
+            lastManifest = i;
+        }
+        if (event.kind == "shell" && event.Field("command") == "sync")
+            flush = i;
+    }
+    EXPECT_LT(0u, lastCopy);
+    EXPECT_LT(lastCopy, firstManifest);
+    EXPECT_LT(lastManifest, flush);
 
     Lines expectedSources;
     for (const std::string& source : payload->GetContents()) {
@@ -166,6 +189,17 @@ TEST_F(ShaPayload, HostileNamesArriveIntactAndTheDigestGoesOutInSevenPieces) {
     EXPECT_EQ(std::vector<uint8_t>(last.begin() + 11, last.end()), std::vector<uint8_t>(6, 0));
 }
 
+// The payload is flattened: a payload file named like the descriptor lands
+// where the descriptor did, after it, and nothing of the longer one stays.
+TEST_F(ShaPayload, ALaterFileOfTheSameNameReplacesTheEarlierWhole) {
+    Start();
+    m_work.WritePackage({{"package.xml", "x"}});
+    auto payload = Collected();
+    ASSERT_EQ(payload->GetContents().size(), 2u);
+    payload->UploadUpdateContents(kMountPoint);
+    EXPECT_EQ(ReadFile(sim::SandboxPath(kMountPoint + "/payload/package.xml")), "x");
+}
+
 TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
     struct Row {
         const char* what;
@@ -176,8 +210,16 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
         // The digest's own text, passed on as it was thrown; null for a
         // CVEKException with the code's message.
         const char* passedOn = nullptr;
+        // A CVEKException's own message instead of the code's.
+        const char* message = nullptr;
+        // A further payload file, there before the payload is collected.
+        const char* extraFile = nullptr;
     };
     const auto nothing = [](const kortest::TemporaryDirectory&) {};
+    const auto intoFifo = [](const kortest::TemporaryDirectory& package) {
+        fs::remove(package.Join("payload/fw.bin"));
+        ASSERT_EQ(mkfifo(package.Join("payload/fw.bin").c_str(), 0600), 0);
+    };
     const Row rows[] = {
         {"announcement refused", "controller.cc.SecureStageDataTransferSHA = 0xC1", nothing, 24,
          "Command SecureStageDataTransferSHA failed with completion code 0xc1."},
@@ -191,6 +233,25 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
         {"partition full",
          "disk sdb = label=SECUPD fat=16 size=8M\nmount /tmp/SECUPD = /dev/sdb\nmount.space = 25",
          nothing, 31, "fw.bin: No space left on device."},
+        // Room for the descriptor (21 bytes) and fw.bin (8), not for the manifest.
+        {"no room for the manifest",
+         "disk sdb = label=SECUPD fat=16 size=8M\nmount /tmp/SECUPD = /dev/sdb\nmount.space = 29",
+         nothing, 31,
+         "Writing the manifest failed: cannot write /tmp/SECUPD/input_secupd.xml: No space left "
+         "on device."},
+        {"the manifest cannot be opened", "",
+         [](const kortest::TemporaryDirectory&) {
+             fs::create_directories(sim::SandboxPath(kMountPoint + "/input_secupd.xml"));
+         },
+         31, "Writing the manifest failed: cannot create /tmp/SECUPD/input_secupd.xml", nullptr,
+         "Unable to open input_secupd.xml file to write ostrel update content."},
+        {"a payload entry that is not a regular file", "", intoFifo, 31,
+         "failed: not a regular file: "},
+        {"a control character in a name", "", nothing, 31,
+         "bell\x07.bin has a name the manifest cannot hold", nullptr, nullptr, "bell\x07.bin"},
+        // The listing hands names over as UTF-8: this one arrives changed.
+        {"a name that is not UTF-8", "", nothing, 31, ": No such file or directory.", nullptr,
+         nullptr, "latin\xe9.bin"},
         // Reaches the update's catch-all, which leaves code 1.
         {"empty payload file", "",
          [](const kortest::TemporaryDirectory& package) { package.Write("payload/fw.bin", ""); }, 1,
@@ -202,12 +263,25 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
         SCOPED_TRACE(row.what);
         Start(row.scenario);
         m_work.WritePackage({{"fw.bin", "firmware"}});
+        if (row.extraFile != nullptr)
+            m_work.Package().Write(std::string("payload/") + row.extraFile, "extra");
         auto payload = Collected();
         row.afterCollecting(m_work.Package());
         ErrorFramework::CVEKErrorInfo::GetVEKErrorInfo()->m_nErrorCode = 1;
         m_log.Take();
         const auto upload = [&] { payload->UploadUpdateContents(kMountPoint); };
-        if (row.passedOn == nullptr) {
+        if (row.message != nullptr) {
+            try {
+                upload();
+                ADD_FAILURE() << "nothing thrown";
+            } catch (const Exception::CVEKException& error) {
+                EXPECT_EQ(std::string(error.what())
+                              .rfind(std::string("CVEKException - [") + row.message + "]", 0),
+                          0u)
+                    << error.what();
+            }
+            EXPECT_EQ(cataloguetest::RecordedErrorCode(), row.code);
+        } else if (row.passedOn == nullptr) {
             ExpectFailure(upload, row.code);
         } else {
             try {
@@ -226,6 +300,8 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
                 errors += line + "\n";
         EXPECT_NE(errors.find(row.logged), std::string::npos) << errors;
         TearDown();
+        // The next row writes its own payload; a named pipe would block that.
+        fs::remove_all(m_work.Package().Join("payload"));
     }
 }
 

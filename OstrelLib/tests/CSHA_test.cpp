@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <kortest/TemporaryDirectory.h>
+#include "Sha256BitCount.h"
 #include "Sha256Compression.h"
 #include "Sha256sumTool.h"
 
@@ -48,6 +51,54 @@ protected:
 
     const Engine m_initial = Sha256Compression::ActiveEngine();
 };
+
+// The CPU's features as the kernel lists them, apart from the library's own
+// cpuid query: a detection that says no on a CPU that has them would pass
+// every digest test on the portable code.
+TEST_F(Sha256OnEveryEngine, TheShaInstructionsAreUsedWhereTheCpuHasThem) {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line) && line.rfind("flags", 0) != 0) {
+    }
+    if (line.empty())
+        GTEST_SKIP() << "no CPU flags in /proc/cpuinfo";
+    std::istringstream words(line);
+    int needed = 0;
+    for (std::string word; words >> word;)
+        needed += word == "sha_ni" || word == "sse4_1" || word == "ssse3";
+    const bool listed = needed == 3;
+    EXPECT_EQ(Sha256Compression::CpuHasShaExtensions(), listed);
+    EXPECT_EQ(m_initial, listed ? Engine::ShaExtensions : Engine::Portable);
+    ASSERT_TRUE(Sha256Compression::SelectEngine(m_initial));
+    EXPECT_EQ(Sha256Compression::ActiveCompressor(),
+              listed ? &Sha256Compression::CompressWithShaExtensions
+                     : &Sha256Compression::CompressPortable);
+}
+
+// The length goes into the padding as 64 bits: from 512 MiB on, the bit count
+// carries into its high word.
+TEST(Sha256BitCount, CarriesIntoTheHighWordFrom512MiB) {
+    const struct {
+        std::uint32_t low;
+        std::uint32_t high;
+        std::uint32_t bytes;
+    } rows[] = {
+        {0, 0, 1},
+        {0xFFFFFFF8u, 0, 1},  // 512 MiB - 1 byte, then one more
+        {0, 0, 0x20000000u},  // 512 MiB at once
+        {0, 0, 0x7FFFFFFFu},  // the most one AddData takes
+        {0xFFFFFFF0u, 7, 0x3FFFFFFFu},
+        {0x12345678u, 0, 0},
+    };
+    for (const auto& row : rows) {
+        const std::uint64_t expected =
+            (std::uint64_t{row.high} << 32 | row.low) + std::uint64_t{row.bytes} * 8;
+        std::uint32_t low = row.low;
+        std::uint32_t high = row.high;
+        Sha256BitCount::AddBytes(low, high, row.bytes);
+        EXPECT_EQ(std::uint64_t{high} << 32 | low, expected) << row.low << " " << row.bytes;
+    }
+}
 
 TEST_F(Sha256OnEveryEngine, TextsGiveThePublishedDigests) {
     const struct {

@@ -6,8 +6,10 @@ lists it as generic, and agrees with the README; --check names each missing
 file and never reaches the controller; the package directory argument works
 from any directory; as root it refuses a package another user could have
 changed; --status tells a clean, a busy and a leftover machine apart and
-changes nothing; hang-ups, closed output and interrupts do not cut an update
-short; the time bound it states is the README's.
+changes nothing; an update refused while another process holds the update
+lock touches nothing, and an update gives the lock back; hang-ups, closed
+output and interrupts do not cut an update short; the time bound it states
+is the README's.
 
     operator_host_test.py SOURCE-DIR UPDATEHOST LIBRARY SIMULATOR
 """
@@ -402,6 +404,58 @@ class OperatorHost(unittest.TestCase):
                 self.assertNotRegex(events, r'"op":"fopen"[^}]*"mode":"[^r]')
                 with open(lock.name) as written:
                     self.assertEqual(written.read(), "%d\n" % (os.getpid() if busy else 1))
+
+    def test_one_update_per_machine(self):
+        scenario = self.scenario_file("logged", "package.dir = vekdebuglog\n")
+        # case, the lock file as the test leaves it, exit status, outcome, code, logged
+        cases = [
+            ("lock free", "free", 0, "success", 0, None),
+            ("lock held by another process", "held", 4, "controller-not-ready", 63,
+             "Another update is in progress on this machine (process id %d)" % os.getpid()),
+            # Whether another update runs cannot be told: none starts.
+            ("lock file a symbolic link", "link", 1, "update-failed", 31,
+             "The update lock /run/vaduzivorirezoz.lock cannot be opened"),
+        ]
+        for name, kind, status, outcome, code, logged in cases:
+            with self.subTest(name):
+                package = self.lay_out(scenario, name.replace(" ", "-"))
+                sandbox = tempfile.mkdtemp(dir=self.work)
+                os.makedirs(os.path.join(sandbox, "run"))
+                path = os.path.join(sandbox, "run", "vaduzivorirezoz.lock")
+                target = os.path.join(sandbox, "lock-target")
+                with open(target if kind == "link" else path, "w") as lock:
+                    lock.write("%d\n" % os.getpid())
+                    lock.flush()
+                    if kind == "link":
+                        os.symlink(target, path)
+                    if kind == "held":
+                        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                    process, _, trace = self.start_host(["--json"], scenario, cwd=package,
+                                                        sandbox=sandbox)
+                    run, events = self.finish(process, trace)
+                report = self.report(run)
+                self.assertEqual((run.returncode, report["outcome"]), (status, outcome),
+                                 run.stderr)
+                self.assertEqual(report["records"][0]["status"], code)
+                with open(path) as written:
+                    holder = written.read()
+                if kind == "free":
+                    # Given back at the end, with the process id of its last holder.
+                    self.assertEqual(holder, "%d\n" % process.pid)
+                    with open(path) as free:
+                        fcntl.flock(free, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                    continue
+                self.assertEqual(holder, "%d\n" % os.getpid())
+                with open(os.path.join(package, "vekdebug_update_internal.log")) as log:
+                    self.assertIn(logged, log.read())
+                # Nothing sent, loaded, installed, mounted, run or removed.
+                self.assertNotIn('"kind":"ipmi_', events)
+                self.assertNotIn('"kind":"shell"', events)
+                self.assertNotIn('"kind":"umount"', events)
+                self.assertNotIn('"kind":"mount"', events)
+                self.assertLessEqual(set(re.findall(r'"kind":"file","op":"(\w+)"', events)),
+                                     {"open", "fopen", "lstat", "stat"})
+                self.assertNotRegex(events, r'"op":"fopen"[^}]*"mode":"[^r]')
 
     def test_hang_ups_closed_output_and_interrupts_do_not_cut_an_update_short(self):
         notice = "interrupt deferred: the update ends by itself within its bounds"

@@ -9,11 +9,11 @@
 //             std::string command = parser.GetValue(section, "Command");
 
 #include <cstddef>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "KORHandles.h"
 #include "KORString.h"
 
 class CINIParser {
@@ -46,5 +46,5 @@ private:
     std::map<std::string, std::string> m_mapValues;
     std::vector<std::string> m_vecSectionNames;
     KORString m_strFilePath;
-    std::ifstream m_inputStream;
+    KORHandles::File m_file;
 };

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <kortest/KorLog.h>
+#include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -155,24 +157,33 @@ TEST_F(CINIParserTest, ParsesEachLineKindAsTheCatalogueExpects) {
     }
 }
 
-TEST_F(CINIParserTest, OpenRefusesMissingAndEmptyFiles) {
+// Nothing but a regular file is opened, so that nothing planted in its place
+// can hang the open or the read.
+TEST_F(CINIParserTest, OpenRefusesMissingEmptyAndIrregularFiles) {
     struct OpenCase {
-        const char* name;
-        bool create;
+        std::string name;
+        std::function<void(const std::string&)> lay;
         std::string logged;
     };
     const std::string path = m_directory.Join("test.ini");
-    const std::vector<OpenCase> cases = {
-        {"missing", false,
+    std::vector<OpenCase> cases = {
+        {"missing", [](const std::string&) {},
          "Error opening file " + path + ". Check if file does exists in current directory"},
-        {"empty", true, "Input file (" + path + ") is empty."},
+        {"empty", [this](const std::string&) { WriteIni(""); },
+         "Input file (" + path + ") is empty."},
     };
+    for (const kortest::PlantedKind& planted : kortest::PlantedKinds()) {
+        cases.push_back(
+            {planted.typeName,
+             [&planted](const std::string& at) { kortest::Plant(at, planted.kind); },
+             "Input file (" + path + ") is " + planted.typeName + ", not a regular file."});
+    }
     for (const OpenCase& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        std::filesystem::remove(path);
-        if (testCase.create)
-            WriteIni("");
+        std::filesystem::remove_all(path);
+        testCase.lay(path);
         kortest::KorLog log;
+        const kortest::HangGuard guard;
         CINIParser parser{KORString(path)};
         EXPECT_FALSE(parser.OpenAndParse());
         EXPECT_TRUE(parser.GetSectionNames().empty());

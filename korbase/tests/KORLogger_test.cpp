@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -11,7 +13,9 @@
 #include <vector>
 
 #include <kortest/LinePattern.h>
+#include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
+#include "KORLogFile.h"
 #include "KORTime.h"
 
 namespace {
@@ -234,6 +238,58 @@ TEST_F(KORLoggerTest, UnopenableLogReportsAndWritesNothing) {
     KORLogger::Log("f", "x.cpp", 1, KOR_LOG_ERROR, "nowhere");
     KORLogger::Terminate();
     EXPECT_EQ(Slurp(kInternal), "");
+}
+
+// The working directory is the package's: whatever someone else put in a
+// log's place that is no regular file of its own is refused, without waiting.
+TEST_F(KORLoggerTest, PlantedLogIsRefusedWithoutWaiting) {
+    std::ofstream("elsewhere.txt") << "not a log\n";
+    std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        {[] { ASSERT_EQ(symlink("elsewhere.txt", kInternal), 0); }, "a symbolic link"}};
+    for (const kortest::PlantedKind& planted : kortest::PlantedKinds()) {
+        const bool link = planted.kind == kortest::Planted::LinkToDevice ||
+                          planted.kind == kortest::Planted::LinkToFifo;
+        cases.emplace_back([&planted] { kortest::Plant(kInternal, planted.kind); },
+                           link ? "a symbolic link" : planted.typeName);
+    }
+    for (const auto& [plant, found] : cases) {
+        SCOPED_TRACE(found);
+        std::filesystem::remove_all(kInternal);
+        plant();
+        const kortest::HangGuard guard;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(KORLogger::Initialize(Options("App", 5)));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string(kInternal) + " is " + found +
+                      ", not a regular file: no log is written there\n"
+                      "Error in Initialize opening user log file: " +
+                      kInternal + "\n");
+        EXPECT_FALSE(KORLogger::IsActive());
+        KORLogger::Terminate();
+    }
+    EXPECT_EQ(Slurp("elsewhere.txt"), "not a log\n");
+}
+
+// Logging is asked for by a file or a directory named "vekdebuglog";
+// anything else there counts as absent.
+TEST_F(KORLoggerTest, TheMarkerIsAFileOrADirectory) {
+    std::vector<std::pair<std::function<void()>, bool>> cases = {
+        {[] {}, false},
+        {[] { std::ofstream("vekdebuglog"); }, true},
+        {[] { ASSERT_EQ(symlink(".", "vekdebuglog"), 0); }, true},
+        {[] { ASSERT_EQ(symlink("nowhere", "vekdebuglog"), 0); }, false},
+    };
+    for (const kortest::PlantedKind& planted : kortest::PlantedKinds()) {
+        cases.emplace_back([&planted] { kortest::Plant("vekdebuglog", planted.kind); },
+                           planted.kind == kortest::Planted::Directory);
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        std::filesystem::remove_all("vekdebuglog");
+        cases[i].first();
+        const kortest::HangGuard guard;
+        EXPECT_EQ(KORDebugMarkerPresent(), cases[i].second);
+    }
 }
 
 TEST_F(KORLoggerTest, ConcurrentCallsWriteWholeLines) {

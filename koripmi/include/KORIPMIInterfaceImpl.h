@@ -28,7 +28,7 @@ public:
     // this front loaded and the kernel kept while the device was open;
     // always true.
     bool Release();
-    // Switches logging on when the marker file "vekdebuglog" exists.
+    // Switches logging on when the marker "vekdebuglog" is a file or directory.
     void InitializeKORLogger();
 
     // For a user whose own set-up failed: releases the calling thread's

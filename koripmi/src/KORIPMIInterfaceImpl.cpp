@@ -5,6 +5,7 @@
 #include "KORIPMISessionHandler.h"
 #include "KORIPMIStatus.h"
 #include "KORLock.h"
+#include "KORLogFile.h"
 #include "KORLogger.h"
 #include "KORLoggingOptions.h"
 
@@ -87,7 +88,7 @@ bool KORIPMIInterfaceImpl::Release() {
 }
 
 void KORIPMIInterfaceImpl::InitializeKORLogger() {
-    if (!KORFile(KORString("vekdebuglog")).Exists()) {
+    if (!KORDebugMarkerPresent()) {
         return;
     }
     KORLoggingOptions options;

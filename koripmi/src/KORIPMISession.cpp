@@ -52,20 +52,52 @@ bool KORIPMISession::Initialize(const _KORIPMIConfiguration* configuration) {
     return true;
 }
 
+namespace {
+
+// The settings the file may give and the values taken from it. Outside its
+// bounds a value is refused and the application default stays:
+// - RetryCount, 1 to 10: with 0 no answer is ever read, so every command
+//   fails; each try of a silent controller waits 20 s for its answer, and a
+//   retryable completion code repeats the whole exchange, so the worst case
+//   of one command grows with the square of the count.
+// - RetryInterval, 0 to 1000 ms: the pause between tries of one request on
+//   the local interface, where a busy controller answers again within a
+//   second (the updates' longer waits are the catalogue's 5-second polls).
+// With both at their highest one command takes at most
+// 10 x (10 x (20.00006 s + 1 s) + 1 s), about 2110 s; with the defaults
+// (5 and 50 ms) at most 5 x (5 x (20.00006 s + 0.05 s) + 0.05 s), about 501.5 s.
+// - PollingInterval, 1 to 600, and PollingCount, 1 to 100: carried with every
+//   request though nothing in the transport waits by them; bounded so that
+//   nothing can ever wait by them for days.
+struct FileSetting {
+    const char* key;
+    unsigned int _KORIPMIConfiguration::*field;
+    int lowest;
+    int highest;
+};
+const FileSetting kFileSettings[] = {
+    {"RetryCount", &_KORIPMIConfiguration::uiRetryCount, 1, 10},
+    {"PollingInterval", &_KORIPMIConfiguration::uiPollInterval, 1, 600},
+    {"PollingCount", &_KORIPMIConfiguration::uiPollCount, 1, 100},
+    {"RetryInterval", &_KORIPMIConfiguration::uiRetryInterval, 0, 1000},
+};
+
+}  // namespace
+
 bool KORIPMISession::InitializeFromFile() {
-    const struct {
-        const char* key;
-        unsigned int _KORIPMIConfiguration::*field;
-    } settings[] = {{"RetryCount", &_KORIPMIConfiguration::uiRetryCount},
-                    {"PollingInterval", &_KORIPMIConfiguration::uiPollInterval},
-                    {"PollingCount", &_KORIPMIConfiguration::uiPollCount},
-                    {"RetryInterval", &_KORIPMIConfiguration::uiRetryInterval}};
-    for (const auto& setting : settings) {
+    for (const FileSetting& setting : kFileSettings) {
         int value = 0;
-        if (mIPMIXMLConfig.GetConfigInt(KORString(setting.key), &value)) {
-            // A negative value wraps on purpose: -1 means "as many as possible".
-            (*m_pConfiguration).*setting.field = static_cast<unsigned int>(value);
+        if (!mIPMIXMLConfig.GetConfigInt(KORString(setting.key), &value)) {
+            continue;
         }
+        unsigned int& field = (*m_pConfiguration).*setting.field;
+        if (value < setting.lowest || value > setting.highest) {
+            KOR_LOG(KOR_LOG_WARN,
+                    "KORIPMIConfig.xml: %s of %d is outside %d to %d; the default %u applies.",
+                    setting.key, value, setting.lowest, setting.highest, field);
+            continue;
+        }
+        field = static_cast<unsigned int>(value);
     }
     // The file decides even when it named none of the keys.
     m_bConfiguredFromFile = true;

@@ -1,16 +1,15 @@
 #include "KORIPMIXMLConfig.h"
 
-#include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <unistd.h>
 
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "KORHandles.h"
+#include "KORFile.h"
 #include "KORLogger.h"
+#include "KORXmlFile.h"
 
 namespace {
 
@@ -27,10 +26,6 @@ std::string ResolveInWorkingDirectory(const std::string& name) {
         return name;
     }
     return std::string(directory) + "/" + name;
-}
-
-bool CanOpenForReading(const std::string& path) {
-    return static_cast<bool>(KORHandles::File(fopen(path.c_str(), "r")));
 }
 
 // The first element child carrying name="Default" exactly.
@@ -84,14 +79,13 @@ bool KORIPMIXMLConfig::InitializeLocked() {
         return true;
     }
     const std::string path = ResolveInWorkingDirectory(m_fileName.GetUTF8String());
-    if (!CanOpenForReading(path)) {
+    // Found without opening it: a FIFO in its place must not hang the update.
+    if (!KORFile(KORString(path)).Exists()) {
         KOR_LOG(KOR_LOG_ERROR, "KORIPMIXMLConfig::Initialize() - File Not Found");
         return false;
     }
     KOR_LOG(KOR_LOG_INFO, "KORIPMIXMLConfig::Initialize() File exist");
-    // The file is untrusted: no network access, no parser noise on the host's stderr.
-    m_pDocument = xmlReadFile(path.c_str(), nullptr,
-                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    m_pDocument = KORXml::ParseFile(path, KORXml::Blanks::Kept).release();
     if (m_pDocument == nullptr) {
         KOR_LOG(KOR_LOG_ERROR, "Parse unsuccessful");
         return false;

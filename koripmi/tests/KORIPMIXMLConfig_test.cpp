@@ -1,6 +1,9 @@
 #include "KORIPMIXMLConfig.h"
 
 #include <gtest/gtest.h>
+#include <kortest/HostXmlDefaults.h>
+#include <kortest/KorLog.h>
+#include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
 
 #include <climits>
@@ -17,10 +20,15 @@ using ipmitest::kOrinStatus;
 using ipmitest::MakeBlock;
 using ipmitest::MakeConfiguration;
 
+// The root element with the settings in its nested Default nodes; a
+// document type may come before it.
+std::string DefaultsElement(const std::string& settings) {
+    return "<Config>\n  <Group name=\"Default\">\n    <Device name=\"Default\">" + settings +
+           "</Device>\n  </Group>\n</Config>\n";
+}
+
 std::string NestedDefaults(const std::string& settings) {
-    return "<?xml version=\"1.0\"?>\n<Config>\n  <Group name=\"Default\">\n"
-           "    <Device name=\"Default\">" +
-           settings + "</Device>\n  </Group>\n</Config>\n";
+    return "<?xml version=\"1.0\"?>\n" + DefaultsElement(settings);
 }
 
 class SettingsFile : public testing::Test {
@@ -91,6 +99,64 @@ TEST_F(SettingsFile, OnlyTheNestedDefaultNodeHoldsSettings) {
     }
 }
 
+// A document that declares an entity is refused, whatever it does with it,
+// and no DTD or external entity is loaded, also with the host's libxml2
+// defaults switched to substitute entities, load external DTDs and validate.
+TEST_F(SettingsFile, RefusesEntityDeclarationsAndLoadsNothingExternal) {
+    const std::string settings =
+        "<Config><Group name=\"Default\"><Device><RetryCount>3</RetryCount></Device>"
+        "</Group></Config>";
+    const std::string plain = DefaultsElement("<RetryCount>3</RetryCount>");
+    const std::string expansion = std::string(1000, 'x');
+    std::string amplified;
+    for (int i = 0; i < 3000; ++i)
+        amplified += "&a;";
+    WriteTextFile("seven.txt", "7");
+    // Would give the Device its name="Default" and the key a value, if loaded.
+    WriteTextFile("defaults.dtd",
+                  "<!ATTLIST Device name CDATA \"Default\">\n<!ENTITY seven \"7\">\n");
+    kortest::Plant(PathOf("pipe.dtd"), kortest::Planted::Fifo);
+    struct Case {
+        const char* name;
+        std::string document;
+        bool loads;
+        bool found;
+        int value;
+    };
+    const Case cases[] = {
+        {"an internal entity referred to 3000 times",
+         "<!DOCTYPE Config [<!ENTITY a \"" + expansion + "\">]>" +
+             DefaultsElement("<RetryCount a=\"" + amplified + "\">3</RetryCount>"),
+         false, false, 0},
+        {"an external entity",
+         "<!DOCTYPE Config [<!ENTITY e SYSTEM \"seven.txt\">]>" +
+             DefaultsElement("<RetryCount>&e;</RetryCount>"),
+         false, false, 0},
+        {"a parameter entity", "<!DOCTYPE Config [<!ENTITY % p \"\">]>" + plain, false, false, 0},
+        {"an unparsed entity",
+         "<!DOCTYPE Config [<!NOTATION n SYSTEM \"n\"><!ENTITY u SYSTEM \"u\" NDATA n>]>" + plain,
+         false, false, 0},
+        {"an external DTD is not read", "<!DOCTYPE Config SYSTEM \"defaults.dtd\">" + settings,
+         true, false, 0},
+        {"an external DTD that is a FIFO", "<!DOCTYPE Config SYSTEM \"pipe.dtd\">" + plain, true,
+         true, 3},
+        {"a document type without entities", "<!DOCTYPE Config>" + plain, true, true, 3},
+        {"character and predefined references", NestedDefaults("<RetryCount>&#51;</RetryCount>"),
+         true, true, 3},
+    };
+    const kortest::HostXmlDefaults careless;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteTextFile("settings.xml", c.document);
+        const kortest::HangGuard guard;
+        KORIPMIXMLConfig config(KORString("settings.xml"));
+        EXPECT_EQ(config.Initialize(), c.loads);
+        int value = 0;
+        EXPECT_EQ(config.GetConfigInt(KORString("RetryCount"), &value), c.found);
+        EXPECT_EQ(value, c.value);
+    }
+}
+
 TEST_F(SettingsFile, FailedLoadIsRetriedAndSuccessfulLoadKept) {
     KORIPMIXMLConfig config(KORString("settings.xml"));
     int value = 0;
@@ -153,6 +219,59 @@ TEST_F(SettingsFile, DecidesTheRetriesOfEveryRequest) {
         EXPECT_EQ(SendsOfOneBusyRequest(front, 1), c.expectedSends);
         EXPECT_EQ(SendsOfOneBusyRequest(front, 2), c.expectedSends == 1 ? 2 : c.expectedSends);
         front.Release();
+    }
+}
+
+// Retry and poll settings outside their bounds keep the application default
+// (here retry count 4, retry interval 1 ms) and say so.
+TEST_F(SettingsFile, SettingsOutsideTheirBoundsKeepTheDefaults) {
+    struct Case {
+        std::string settings;
+        size_t sends;      // of one request the controller answers "busy"
+        uint64_t pauseMs;  // after each of them
+        std::vector<std::string> warnings;
+    };
+    const auto warning = [](const char* key, int value, int lowest, int highest, int kept) {
+        return "WARN KORIPMIConfig.xml: " + std::string(key) + " of " + std::to_string(value) +
+               " is outside " + std::to_string(lowest) + " to " + std::to_string(highest) +
+               "; the default " + std::to_string(kept) + " applies.";
+    };
+    const std::vector<Case> cases = {
+        {"<RetryCount>10</RetryCount><RetryInterval>1000</RetryInterval>", 10, 1000, {}},
+        {"<RetryCount>1</RetryCount><RetryInterval>0</RetryInterval>", 1, 0, {}},
+        {"<RetryCount>0</RetryCount>", 4, 1, {warning("RetryCount", 0, 1, 10, 4)}},
+        {"<RetryCount>11</RetryCount>", 4, 1, {warning("RetryCount", 11, 1, 10, 4)}},
+        {"<RetryCount>-1</RetryCount>", 4, 1, {warning("RetryCount", -1, 1, 10, 4)}},
+        {"<RetryInterval>-1</RetryInterval>", 4, 1, {warning("RetryInterval", -1, 0, 1000, 1)}},
+        {"<RetryInterval>1001</RetryInterval>", 4, 1, {warning("RetryInterval", 1001, 0, 1000, 1)}},
+        {"<PollingInterval>0</PollingInterval><PollingCount>101</PollingCount>",
+         4,
+         1,
+         {warning("PollingInterval", 0, 1, 600, 60), warning("PollingCount", 101, 1, 100, 5)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        ipmitest::ResetSettingsFile();
+        WriteTextFile("KORIPMIConfig.xml", NestedDefaults(c.settings));
+        sim::Reset("controller.cc.OrinStatus = 0xC0");
+        kortest::KorLog log;
+        KORIPMIInterfaceImpl front;
+        _KORIPMIConfiguration initial = MakeConfiguration(4, 1);
+        ASSERT_EQ(front.Initialize(&initial), 0u);
+        const size_t pausesBefore = sim::SleepsMs().size();
+        EXPECT_EQ(SendsOfOneBusyRequest(front, 2), c.sends);
+        const std::vector<uint64_t> pauses = sim::SleepsMs();
+        EXPECT_EQ(
+            std::vector<uint64_t>(pauses.begin() + static_cast<long>(pausesBefore), pauses.end()),
+            std::vector<uint64_t>(c.sends, c.pauseMs));
+        front.Release();
+        const std::vector<std::string> logged = log.Take();
+        std::vector<std::string> warnings;
+        for (const std::string& line : logged) {
+            if (line.rfind("WARN KORIPMIConfig.xml", 0) == 0)
+                warnings.push_back(line);
+        }
+        EXPECT_EQ(warnings, c.warnings);
     }
 }
 

@@ -1,16 +1,28 @@
 // The host program's pass-through mode end to end: updatehost and the built
 // library in a package directory of their own, run as a separate process
 // inside the simulated machine, for every command of the shipped catalogue.
+// And the exports called in a process of the test's own: the pass-through,
+// and two updates at once from two threads of one host process.
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <kortest/TemporaryDirectory.h>
 #include <simmachine/SimMachine.h>
+#include <sys/file.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HostProcess.h"
@@ -155,6 +167,149 @@ TEST_F(PassThroughHost, ExportReplacesTheCallersResponseOnlyOnSuccess) {
     EXPECT_EQ(response, previous);
     EXPECT_EQ(passThrough("OstrelType", response), 0u);
     EXPECT_EQ(response, (std::vector<unsigned char>{0x31, 0xA1, 0x00, 0x00}));
+}
+
+// Two updates in one host process: the second, from another thread while the
+// first waits inside the stage poll, finds the update lock taken. It is
+// refused at once with code 63 and touches nothing, neither on the machine
+// nor in the process (the first update's error catalogue, session and
+// logger); the first goes on and stages, and gives the lock back.
+//
+// The library takes the payload from beside the running program, so the
+// test runs a copy of itself from a package directory, inside the simulated
+// machine its environment names; that copy is the host of the two updates.
+const char* const kTwoUpdatesHostRole = "KOR_TEST_HOST_OF_TWO_UPDATES";
+
+const char* const kPausedBeforeThePollWithLogs =
+    "pause_before = ipmi PollStatusStageUpdate\npackage.dir = vekdebuglog\n";
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Waits in real time: the machine's sleeps would only advance its clock.
+void WaitUntilPaused(const std::string& paused) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const timespec step{0, 10 * 1000 * 1000};
+    while (!fs::exists(paused)) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "never reached its pause";
+        syscall(SYS_nanosleep, &step, nullptr);
+    }
+}
+
+struct UpdateOutcome {
+    int status = -1;
+    int messageID = -1;
+    std::string message;
+    size_t records = 0;
+};
+
+// Runs one update through the library's factory and deletes what the host owns.
+UpdateOutcome RunOneUpdate(GetDeviceExecutionUpdateMethodFn factory) {
+    std::unique_ptr<IDeviceExecution> update(factory());
+    UpdateOutcome outcome;
+    if (!update)
+        return outcome;
+    for (CDeviceInfo* record : update->Update()) {
+        outcome.status = record->getStatus();
+        outcome.messageID = record->getMessageID();
+        outcome.message = record->getErrorMsg();
+        ++outcome.records;
+        delete record;
+    }
+    return outcome;
+}
+
+// The message "ErrorCodes.xml" gives the code.
+std::string CatalogueMessage(int code) {
+    const std::regex entry("CodeNo=\"" + std::to_string(code) + "\" Discription=\"([^\"]*)\"");
+    const std::string catalogue = ReadWhole("ErrorCodes.xml");
+    std::smatch match;
+    return std::regex_search(catalogue, match, entry) ? match[1].str() : "(none)";
+}
+
+void HostTwoUpdates() {
+    void* library = dlopen(("./" + fs::path(KOR_UPDATE_LIBRARY).filename().string()).c_str(),
+                           RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const auto factory =
+        reinterpret_cast<GetDeviceExecutionUpdateMethodFn>(dlsym(library, KOR_EXPORT_FACTORY_NAME));
+    ASSERT_NE(factory, nullptr);
+
+    // Asked before the pause, which holds the machine still.
+    const std::string paused = sim::SandboxRoot() + "/paused";
+    const std::string tracePath = sim::TracePath();
+    UpdateOutcome first;
+    std::thread firstThread([&first, factory] { first = RunOneUpdate(factory); });
+    WaitUntilPaused(paused);
+
+    const size_t eventsBefore = hosttest::ReadTrace(tracePath).size();
+    const auto started = std::chrono::steady_clock::now();
+    const UpdateOutcome second = RunOneUpdate(factory);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10))
+        << "not refused at once";
+    const std::vector<sim::Event> trace = hosttest::ReadTrace(tracePath);
+    fs::remove(paused);
+    firstThread.join();
+
+    EXPECT_EQ(second.records, 1u);
+    EXPECT_EQ(second.status, 63);
+    EXPECT_EQ(second.messageID, 63);
+    EXPECT_EQ(second.message, CatalogueMessage(63));
+    // Nothing sent, run, loaded or changed meanwhile: the second update only
+    // opened the lock file (the first one stood still).
+    for (size_t i = eventsBefore; i < trace.size(); ++i) {
+        const sim::Event& event = trace[i];
+        EXPECT_EQ(event.kind, "file")
+            << event.kind << " " << event.Field("name") << event.Field("command");
+        EXPECT_EQ(event.Field("op"), "open") << event.Field("path");
+        EXPECT_EQ(event.Field("path"), "/run/vaduzivorirezoz.lock");
+    }
+
+    // The first update's catalogue and logger were left to it: its message,
+    // and its log lines after the refusal's.
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.message, CatalogueMessage(0));
+    const std::string log = ReadWhole("vekdebug_update_internal.log");
+    const size_t refusal = log.find("Another update is in progress on this machine (process id " +
+                                    std::to_string(getpid()) + ")");
+    EXPECT_NE(refusal, std::string::npos) << log;
+    EXPECT_NE(log.find("Success Update Staged and Reboot Required", refusal), std::string::npos);
+    EXPECT_TRUE(sim::ControllerPartitions().empty());
+    EXPECT_FALSE(sim::ControllerSessionOpen());
+    // Given back, with the process id of its last holder.
+    const std::string lock = sim::SandboxPath("/run/vaduzivorirezoz.lock");
+    EXPECT_EQ(ReadWhole(lock), std::to_string(getpid()) + "\n");
+    const int fd = open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "still held";
+    close(fd);
+}
+
+TEST(TwoUpdatesInOneProcess, TheSecondIsRefusedAtOnceAndTouchesNothingWhileTheFirstStages) {
+    if (std::getenv(kTwoUpdatesHostRole) != nullptr) {
+        HostTwoUpdates();
+        return;
+    }
+    kortest::TemporaryDirectory directory;
+    hosttest::HostProcess process;
+    process.packageDirectory = directory.Join("package");
+    process.scenarioPath = directory.Write("paused.scn", kPausedBeforeThePollWithLogs);
+    process.tracePath = directory.Join("trace.jsonl");
+    process.sandboxPath = directory.Join("sandbox");
+    hosttest::LayOutPackage(process.packageDirectory, process.scenarioPath);
+    fs::create_directories(process.sandboxPath);
+    const std::string host = process.packageDirectory + "/two-updates-host";
+    fs::copy_file("/proc/self/exe", host);
+    std::vector<std::string> environment = hosttest::HostEnvironment(process);
+    environment.push_back(std::string(kTwoUpdatesHostRole) + "=1");
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const hosttest::HostOutcome run = hosttest::RunProgram(
+        {host, std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()},
+        environment, process.packageDirectory);
+    EXPECT_EQ(run.exitStatus, 0) << run.output << run.errors;
 }
 
 }  // namespace

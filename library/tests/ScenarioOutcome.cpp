@@ -85,7 +85,7 @@ std::string EffectsText(const std::vector<std::string>& effects) {
 
 // Facts only the simulated machine's trace shows.
 const std::set<std::string> kTraceFacts = {
-    "effects", "sent", "ran", "sleeps", "partitions_left", "sessions_left_open"};
+    "effects", "sent", "ran", "sleeps", "partitions_left", "sessions_left_open", "mount_mode"};
 
 // The record fields an expect line names, as the line states them.
 const std::map<std::string, std::function<std::string(const Record&)>> kRecordFields = {
@@ -93,7 +93,44 @@ const std::map<std::string, std::function<std::string(const Record&)>> kRecordFi
     {"message_id", [](const Record& record) { return std::to_string(record.messageID); }},
     {"message", [](const Record& record) { return record.message; }},
     {"device_type", [](const Record& record) { return std::to_string(record.deviceType); }},
+    {"device_name", [](const Record& record) { return record.deviceName; }},
+    {"component_type", [](const Record& record) { return record.componentType; }},
+    {"component_id", [](const Record& record) { return record.componentID; }},
+    {"version", [](const Record& record) { return record.version; }},
+    {"display", [](const Record& record) { return record.display; }},
 };
+
+// The text of the string member `name` of a JSON object itself, not of one
+// nested in it (the PCI identity has a "componentID" and a "display" too);
+// escapes stay as written.
+std::string TopLevelString(const std::string& object, const std::string& name) {
+    const std::string key = "\"" + name + "\":\"";
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < object.size(); ++i) {
+        const char c = object[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        } else if (c == '"') {
+            if (depth == 1 && object.compare(i, key.size(), key) == 0) {
+                const size_t start = i + key.size();
+                size_t end = start;
+                while (end < object.size() && object[end] != '"')
+                    end += object[end] == '\\' ? 2 : 1;
+                return object.substr(start, end - start);
+            }
+            inString = true;
+        }
+    }
+    return "";
+}
 
 // The shell command lines in the order they first ran, without the blanks at
 // either end (a scenario's values have none).
@@ -105,6 +142,19 @@ std::vector<std::string> RanLines(const std::vector<sim::Event>& trace) {
             lines.push_back(line);
     }
     return lines;
+}
+
+// The mounted directory's mode at each mount the run made, distinct ones in
+// the order they first showed.
+std::vector<std::string> MountModes(const std::vector<sim::Event>& trace) {
+    std::vector<std::string> modes;
+    for (const sim::Event& event : trace) {
+        const std::string mode = event.Field("mode");
+        if (event.kind == "mount" && event.Field("exit") == "0" && !mode.empty() &&
+            std::find(modes.begin(), modes.end(), mode) == modes.end())
+            modes.push_back(mode);
+    }
+    return modes;
 }
 
 std::vector<std::string> CommandsSent(const std::vector<sim::Event>& trace) {
@@ -126,8 +176,18 @@ std::vector<Record> ParseRecords(const std::string& json) {
     std::vector<Record> records;
     for (std::sregex_iterator match(json.begin(), json.end(), kRecord), end; match != end;
          ++match) {
-        records.push_back({std::stoi((*match)[1].str()), std::stoi((*match)[2].str()),
-                           (*match)[3].str(), std::stoi((*match)[4].str())});
+        Record record;
+        record.status = std::stoi((*match)[1].str());
+        record.messageID = std::stoi((*match)[2].str());
+        record.message = (*match)[3].str();
+        record.deviceType = std::stoi((*match)[4].str());
+        const std::string object = match->str();
+        record.deviceName = TopLevelString(object, "deviceName");
+        record.componentType = TopLevelString(object, "componentType");
+        record.componentID = TopLevelString(object, "componentID");
+        record.version = TopLevelString(object, "version");
+        record.display = TopLevelString(object, "display");
+        records.push_back(std::move(record));
     }
     return records;
 }
@@ -192,7 +252,8 @@ int SessionsLeftOpen(const std::vector<sim::Event>& trace) {
     int open = 0;
     for (const sim::Event& event : trace) {
         open += event.kind == "controller" && event.Field("event") == "session opened";
-        open -= event.kind == "controller" && event.Field("event") == "session ended";
+        open -= event.kind == "controller" && (event.Field("event") == "session ended" ||
+                                               event.Field("event") == "session timed out");
     }
     return open;
 }
@@ -212,7 +273,10 @@ sim::Expectations Observed(const RunFacts& run, const sim::ScenarioEntries& scen
     }
     if (run.records.size() != 1)
         lines.emplace_back("records", std::to_string(run.records.size()));
-    if (!statusShared) {
+    // Without records the exit status is what tells the outcome.
+    if (run.records.empty() && run.exitStatus)
+        lines.emplace_back("exit_status", std::to_string(*run.exitStatus));
+    if (!statusShared && !run.records.empty()) {
         std::vector<std::string> statuses;
         for (const Record& record : run.records)
             statuses.push_back(std::to_string(record.status));
@@ -230,6 +294,8 @@ sim::Expectations Observed(const RunFacts& run, const sim::ScenarioEntries& scen
         lines.emplace_back("partitions_left", Joined(partitions, " "));
     if (const int sessions = SessionsLeftOpen(trace); sessions != 0)
         lines.emplace_back("sessions_left_open", std::to_string(sessions));
+    if (const std::vector<std::string> modes = MountModes(trace); modes.size() == 1)
+        lines.emplace_back("mount_mode", modes.front());
     for (const std::string& line : RanLines(trace))
         lines.emplace_back("ran", line);
     return lines;
@@ -243,6 +309,7 @@ struct Stated {
     size_t records = 1;
     bool status = false;
     bool allStaged = true;
+    std::optional<int> exitStatus;  // stated outright; else 0 exactly when all are staged
     std::map<long long, int> sleeps;
     std::string partitionsLeft = "none";
     std::string sessionsLeftOpen = "0";
@@ -288,6 +355,11 @@ std::string RunLineProblem(const RunFacts& run, const std::string& key, const st
         if (!count || *count < 0)
             return "not a count";
         stated->records = static_cast<size_t>(*count);
+    } else if (key == "exit_status") {
+        const std::optional<long long> status = Number(value);
+        if (!status || *status < 0 || *status > 255)
+            return "not an exit status";
+        stated->exitStatus = static_cast<int>(*status);
     } else if (key == "output") {
         if (run.output.find(value) == std::string::npos)
             problem = "not in the host's output";
@@ -324,6 +396,11 @@ std::string TraceLineProblem(const std::vector<sim::Event>& trace, const std::st
         if (!sleeps)
             return "expected 'MSxCOUNT ...' or 'none'";
         stated->sleeps = *sleeps;
+    } else if (key == "mount_mode") {
+        const std::vector<std::string> modes = MountModes(trace);
+        if (modes != std::vector<std::string>{value})
+            return modes.empty() ? "nothing was mounted"
+                                 : "the mounted directory had mode " + Joined(modes, ", ");
     } else if (key == "partitions_left") {
         stated->partitionsLeft = PartitionsText(SplitOn(value, ' '));
     } else if (key == "sessions_left_open") {
@@ -374,7 +451,10 @@ std::vector<std::string> Unmet(const RunFacts& run, const sim::ScenarioEntries& 
         unmet.push_back("the host reported " + std::to_string(run.records.size()) +
                         " records, not " + std::to_string(stated.records));
     }
-    if (run.exitStatus && (*run.exitStatus == 0) != stated.allStaged) {
+    if (run.exitStatus && stated.exitStatus && *run.exitStatus != *stated.exitStatus) {
+        unmet.push_back("the host exited with status " + std::to_string(*run.exitStatus) +
+                        ", not " + std::to_string(*stated.exitStatus));
+    } else if (run.exitStatus && !stated.exitStatus && (*run.exitStatus == 0) != stated.allStaged) {
         unmet.push_back("the host exited with status " + std::to_string(*run.exitStatus) +
                         (stated.allStaged ? ", not 0" : ", though not every update was staged"));
     }

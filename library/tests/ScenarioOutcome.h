@@ -21,6 +21,12 @@ struct Record {
     int messageID = -1;
     std::string message;  // as the JSON text has it
     int deviceType = -1;
+    // What the update filled in from "package.xml", as the JSON text has it.
+    std::string deviceName;
+    std::string componentType;
+    std::string componentID;
+    std::string version;
+    std::string display;
 };
 std::vector<Record> ParseRecords(const std::string& json);
 

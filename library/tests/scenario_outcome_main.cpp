@@ -11,6 +11,7 @@
 // trace or log are passed over (a run on a real kernel has no machine trace).
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -75,9 +76,10 @@ int main(int argc, char** argv) {
         if (!tracePath.empty())
             run.trace = sim::ParseTrace(ReadWhole(tracePath));
         if (!logPath.empty()) {
-            std::ifstream log(logPath);
-            // A run that logged nothing made no log file.
-            run.log = log ? ReadWhole(logPath) : "";
+            // A run that logged nothing made no log file; one that found no
+            // regular file in the log's place wrote none (and a FIFO there
+            // would never end a read).
+            run.log = std::filesystem::is_regular_file(logPath) ? ReadWhole(logPath) : "";
         }
         if (!check) {
             for (const auto& [key, value] : hosttest::Observed(run, scenario))

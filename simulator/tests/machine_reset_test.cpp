@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -61,6 +62,22 @@ TEST(MachineReset, DefaultSandboxLayout) {
     EXPECT_EQ(access("/etc/init.d/simcore", X_OK), 0);
     EXPECT_NE(access("/sbin/udevadm", F_OK), 0);
     EXPECT_EQ(access("/vmfs/volumes/SECUPD", F_OK), 0);
+
+    // Entries of another user, or of root with another mode; a link keeps
+    // its own mode, and its target is not touched.
+    sim::Reset(
+        "dir /tmp/SECUPD\nowner /tmp/SECUPD = 1000 1777\n"
+        "file /etc/motd = hello\nlink /etc/planted = /etc/motd\nowner /etc/planted = 1001 0600");
+    struct stat status {};
+    ASSERT_EQ(lstat("/tmp/SECUPD", &status), 0);
+    EXPECT_EQ(status.st_uid, 1000u);
+    EXPECT_EQ(status.st_mode & 07777, 01777u);
+    ASSERT_EQ(lstat("/etc/planted", &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(status.st_uid, 1001u);
+    ASSERT_EQ(stat("/etc/motd", &status), 0);
+    EXPECT_EQ(status.st_uid, 0u);
+    EXPECT_EQ(status.st_mode & 07777, 0644u);
 }
 
 TEST(MachineReset, HereDocumentsKeepTheirLines) {

@@ -46,6 +46,13 @@ TEST(ScenarioErrors, NameOriginLineAndProblem) {
          "scenario <text>:2: here-document of /etc/motd is not closed by END"},
         {"dir", "scenario <text>:1: expected 'dir PATH'"},
         {"process", "scenario <text>:1: expected 'process NAME'"},
+        {"owner /tmp/SECUPD = 1000",
+         "scenario <text>:1: expected 'owner PATH = UID MODE' (MODE in octal, like 0755)"},
+        {"owner /tmp/SECUPD = user 0755",
+         "scenario <text>:1: expected 'owner PATH = UID MODE' (MODE in octal, like 0755)"},
+        {"owner /tmp/SECUPD = 1000 0789",
+         "scenario <text>:1: expected 'owner PATH = UID MODE' (MODE in octal, like 0755)"},
+        {"owner tmp/SECUPD = 1000 0755", "scenario <text>:1: path must be absolute: 'tmp/SECUPD'"},
         {"command sync", "scenario <text>:1: expected 'command LINE => exit N [output TEXT]'"},
         {"command sync => exit x",
          "scenario <text>:1: expected 'command LINE => exit N [output TEXT]'"},
@@ -58,6 +65,12 @@ TEST(ScenarioErrors, NameOriginLineAndProblem) {
         {"pause_before = ipmi OrinStatus 0",
          "scenario <text>:1: 'pause_before' needs a count of at least 1 after the command name, "
          "not '0'"},
+        {"kill_before = sync",
+         "scenario <text>:1: 'kill_before' must be 'ipmi NAME [N]' or "
+         "'command LINE', not 'sync'"},
+        {"kill_before ipmi = poll",
+         "scenario <text>:1: expected 'kill_before = ipmi NAME [N] | "
+         "command LINE'"},
         {"expect.status =", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
         {"expect. = 0", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
         {"expect.trace fact = x", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
@@ -97,7 +110,9 @@ TEST(ScenarioErrors, WellFormedLinesAreAccepted) {
                       "umount_failures = 2\n"
                       "norb = system\n"
                       "pause_before = ipmi poll 3\n"
-                      "pause_before = command lsmod  | grep -w sg >/dev/null;echo $?\n"),
+                      "pause_before = command lsmod  | grep -w sg >/dev/null;echo $?\n"
+                      "kill_before = ipmi EndOstrelSession\n"
+                      "controller.session_timeout = 30\n"),
               "");
 }
 

@@ -1,5 +1,7 @@
 #include "CINIParser.h"
 
+#include <cstdio>
+
 #include "KORInputFile.h"
 #include "KORLogger.h"
 
@@ -35,8 +37,13 @@ bool CINIParser::Open() {
     if (!KORInputFileReadable(m_strFilePath)) {
         return false;
     }
-    m_inputStream.open(path, std::ios::in);
-    if (m_inputStream.is_open())
+    KORHandles::Descriptor file = KOROpenInputFile(path);
+    if (file) {
+        m_file.reset(fdopen(file.get(), "r"));
+        if (m_file)
+            file.release();
+    }
+    if (m_file)
         return true;
     KOR_LOG(KOR_LOG_ERROR, "Error occurred during opening file %s.", path.c_str());
     return false;
@@ -45,13 +52,12 @@ bool CINIParser::Open() {
 CINIParser::LineRead CINIParser::ReadLine(std::string& line) {
     line.clear();
     // A stream that never opened, or that fails to read, ends the file.
-    if (!m_inputStream.is_open())
+    if (!m_file)
         return LineRead::kEnd;
-    std::streambuf* buffer = m_inputStream.rdbuf();
     bool readAnything = false;
     for (;;) {
-        const int character = buffer->sbumpc();
-        if (character == std::char_traits<char>::eof())
+        const int character = std::getc(m_file.get());
+        if (character == EOF)
             return readAnything ? LineRead::kLine : LineRead::kEnd;
         readAnything = true;
         if (character == '\n')

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "KORFile.h"
+#include "KORLogFile.h"
 #include "KORTime.h"
 
 KORLoggingOptions KORLogger::mOptions;
@@ -29,7 +30,7 @@ const char* LevelName(int level) {
 // Runs with the logger lock held, so it must not log itself.
 FILE* OpenLogFile(const KORFile& file) {
     std::string path = file.GetPath().GetUTF8String();
-    FILE* stream = std::fopen(path.c_str(), file.Exists() ? "a+" : "w");
+    FILE* stream = KOROpenLogFile(path, file.Exists());
     if (stream == nullptr) {
         std::fprintf(stderr, "Error in %s opening user log file: %s\n", "Initialize", path.c_str());
     }

@@ -12,6 +12,7 @@ namespace {
 
 const std::string kPrefix = "controller.";
 constexpr long long kDayMs = 24LL * 3600 * 1000;
+constexpr long long kDayMinutes = 24LL * 60;
 
 uint8_t Byte(const SettingLine& line) {
     const long long value = line.scenario.Number(line.key, 0);
@@ -58,6 +59,18 @@ void ReadSessionId(const SettingLine& line, ControllerSettings& settings) {
     settings.sessionId = static_cast<uint16_t>(session);
 }
 
+void ReadSessionTimeout(const SettingLine& line, ControllerSettings& settings) {
+    if (line.value == "request") {
+        settings.sessionTimeoutMinutes.reset();
+        return;
+    }
+    const long long minutes = line.scenario.Number(line.key, 0);
+    if (minutes < 0 || minutes > kDayMinutes)
+        throw std::runtime_error(line.key + ": expected request or 0 to " +
+                                 std::to_string(kDayMinutes) + " minutes");
+    settings.sessionTimeoutMinutes = minutes;
+}
+
 void ReadPartition(const SettingLine& line, ControllerSettings& settings) {
     const std::string& number = line.name;
     if (number.empty() || number.size() > 2 ||
@@ -67,6 +80,12 @@ void ReadPartition(const SettingLine& line, ControllerSettings& settings) {
     if (line.value.empty() || line.value.size() > 6)
         throw std::runtime_error(line.key + ": the name must have 1 to 6 characters");
     settings.partitions.emplace_back(std::stoi(number), line.value);
+}
+
+void ReadCreatedName(const SettingLine& line, ControllerSettings& settings) {
+    if (line.value.size() > 6)
+        throw std::runtime_error(line.key + ": the name must have at most 6 characters");
+    settings.createdName = line.value;
 }
 
 void ReadAttached(const SettingLine& line, ControllerSettings& settings) {
@@ -163,8 +182,10 @@ const std::vector<ControllerSetting>& ControllerSettingTable() {
         {"capability", "0x01", ReadByte<&S::capability>},
         {"generation", "22", ReadByte<&S::generation>},
         {"session_id", "0x1234", ReadSessionId},
+        {"session_timeout", "request", ReadSessionTimeout},
         {"partition.", "", ReadPartition},
         {"attached", "", ReadAttached},
+        {"created_name", "", ReadCreatedName},
         {"stage_status", "2 3", ReadStatuses<&S::stageStatus>},
         {"cc.", "", ReadCompletionCode},
         {"response.", "", ReadResponse},

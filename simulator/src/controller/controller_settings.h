@@ -33,9 +33,11 @@ struct ControllerSettings {
     uint8_t capability = 0;
     uint8_t generation = 0;
     uint16_t sessionId = 0;
+    std::optional<long long> sessionTimeoutMinutes;       // unset: what the begin request asks
     std::vector<std::pair<int, std::string>> partitions;  // present at start
     std::vector<int> attachedAtStart;                     // left attached by an earlier run
-    std::vector<long long> stageStatus;                   // the stage answer, then one per poll
+    std::optional<std::string> createdName;  // every new partition's, instead of the requested
+    std::vector<long long> stageStatus;      // the stage answer, then one per poll
     std::vector<CompletionCodeOverride> completionCodes;
     std::vector<std::pair<RequestKey, std::vector<uint8_t>>> responses;
     std::vector<std::pair<RequestKey, std::vector<long long>>> longRunning;

@@ -1,5 +1,8 @@
 #include "sandbox.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <stdexcept>
 #include <vector>
 
@@ -15,8 +18,9 @@ const char* const kSimulatedTrees[] = {
     "/etc", "/dev", "/sys/class/scsi_generic", "/lib/udev", "/lib/modules", "/run/udev", "/VERSION",
     "/VER_INFO", "/wmb-version", "/tmp/SECUPD", "/opt/tessel", "/scratch", "/vmfs", "/sbin",
     "/usr/sbin",
-    // the update lock, with and without /run
+    // the update lock and the marker of a HAL daemon an update stopped, with and without /run
     "/run/vaduzivorirezoz.lock", "/var/run/vaduzivorirezoz.lock",
+    "/run/vaduzivorirezoz.haldaemon-stopped", "/var/run/vaduzivorirezoz.haldaemon-stopped",
     // the machine's mount table, which the mount room writes at every open
     "/proc/mounts", "/proc/self/mounts"};
 // The character devices every process needs stay the real ones.
@@ -61,6 +65,8 @@ void LayOutDefaults(const MachineSettings& settings) {
                             "/var/run", "/proc/self"}) {
         Require(files::MakeDirectories(SandboxPathOf(dir)), problem);
     }
+    // Every machine has /tmp, where the library makes its mount point.
+    Require(files::MakeDirectories(files::ParentOf(SandboxPathOf("/tmp/SECUPD"))), problem);
     // The sg driver makes its class directory.
     if (ModuleInKernel("sg"))
         Require(files::MakeDirectories(SandboxPathOf("/sys/class/scsi_generic")), problem);
@@ -77,6 +83,21 @@ void LayOutDefaults(const MachineSettings& settings) {
     }
     if (settings.norb == "installed")
         PlaceNorbLibraries(settings);
+}
+
+// Another user's entry, or root's with another mode: the owner of the entry
+// itself (a link is not followed) and, unless it is a link, its mode.
+void SetOwner(const std::string& machinePath, const std::string& value,
+              const std::string& problem) {
+    const std::string path = SandboxPathOf(machinePath);
+    const size_t blank = value.find(' ');
+    const uid_t uid = static_cast<uid_t>(std::stoul(value.substr(0, blank)));
+    const mode_t mode = static_cast<mode_t>(std::stoul(value.substr(blank + 1), nullptr, 8));
+    struct stat status {};
+    Require(::lchown(path.c_str(), uid, static_cast<gid_t>(-1)) == 0 &&
+                Real().lstat(path.c_str(), &status) == 0 &&
+                (S_ISLNK(status.st_mode) || Real().chmod(path.c_str(), mode) == 0),
+            problem);
 }
 
 }  // namespace
@@ -184,6 +205,8 @@ void LayOutSandbox(const Machine& machine) {
             Require(files::RemoveTree(SandboxPathOf(path)), problem);
         } else if (statement == "link") {
             MakeLink(path, entries[i].second, problem);
+        } else if (statement == "owner") {
+            SetOwner(path, entries[i].second, problem);
         }
     }
 }

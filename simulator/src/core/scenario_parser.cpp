@@ -174,6 +174,14 @@ private:
             RequireAbsolute(key[1]);
             if (value.empty())
                 Fail("expected 'link PATH = TARGET'");
+        } else if (name == "owner") {
+            ExpectWords(key, 2, "owner PATH = UID MODE");
+            RequireAbsolute(key[1]);
+            const std::vector<std::string> words = SplitBlanks(value);
+            long long uid = 0;
+            if (words.size() != 2 || !ParseNumber(words[0], &uid) || uid < 0 || uid > INT_MAX ||
+                words[1].size() > 4 || words[1].find_first_not_of("01234567") != std::string::npos)
+                Fail("expected 'owner PATH = UID MODE' (MODE in octal, like 0755)");
         } else if (name == "mount") {
             ExpectWords(key, 2, "mount DIR = DEVICE");
             RequireAbsolute(key[1]);
@@ -201,8 +209,8 @@ private:
         } else if (name == "mount.drop_unflushed") {
             ExpectWords(key, 1, "mount.drop_unflushed = yes|no");
             ExpectChoice(name, value, {"yes", "no"});
-        } else if (name == "pause_before") {
-            ExpectWords(key, 1, "pause_before = ipmi NAME [N] | command LINE");
+        } else if (name == "pause_before" || name == "kill_before") {
+            ExpectWords(key, 1, name + " = ipmi NAME [N] | command LINE");
             if (const std::optional<std::string> problem = HoldPointProblem(name, value))
                 Fail(*problem);
         } else if (name == "umount_failures") {

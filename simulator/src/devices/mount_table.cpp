@@ -1,7 +1,10 @@
 #include "mount_table.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 #include "disk_registry.h"
@@ -20,6 +23,12 @@ std::string MachineDirectory(const std::string& path) {
     while (normal.size() > 1 && normal.back() == '/')
         normal.pop_back();
     return normal;
+}
+
+std::string OctalMode(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -97,11 +106,12 @@ void MountTable::Reset(const sim::core::Scenario& scenario) {
     dropUnflushed_ = scenario.Get("mount.drop_unflushed", "no") == "yes";
 }
 
+// The live mount a path lies on; the last mount made on a directory is on top.
 const MountTable::MountEntry* MountTable::MountHolding(const std::string& path) const {
     const std::string normal = MachineDirectory(path);
-    for (const MountEntry& mount : mounts_) {
-        if (normal == mount.directory || StartsWith(normal, mount.directory + "/"))
-            return &mount;
+    for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
+        if (!it->dead && (normal == it->directory || StartsWith(normal, it->directory + "/")))
+            return &*it;
     }
     return nullptr;
 }
@@ -126,8 +136,10 @@ void MountTable::Flush(const std::string& path) {
             WriteBack(*mount);
         return;
     }
-    for (const MountEntry& mount : mounts_)
-        WriteBack(mount);
+    for (const MountEntry& mount : mounts_) {
+        if (!mount.dead)
+            WriteBack(mount);
+    }
 }
 
 void MountTable::WriteBack(const MountEntry& mount) {
@@ -142,10 +154,23 @@ int MountTable::Mount(const std::string& link, const std::string& directory) {
     const std::optional<std::string> volume = DiskRegistry::Instance().VolumeBehind(node);
     const std::string root = sim::core::SandboxRoot();
     const std::string device = StartsWith(node, root + "/") ? node.substr(root.size()) : link;
+    // A vfat volume mounted without permission options takes the mounting
+    // process's mask: its root directory shows 0777 less the mask.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
     const int status = volume ? Attach(*volume, device, directory, false) : kMountFailed;
-    sim::core::Trace("mount", {sim::core::TraceText("device", link),
-                               sim::core::TraceText("dir", MachineDirectory(directory)),
-                               sim::core::TraceNumber("exit", status)});
+    std::vector<sim::core::TraceField> fields = {
+        sim::core::TraceText("device", link),
+        sim::core::TraceText("dir", MachineDirectory(directory)),
+        sim::core::TraceNumber("exit", status), sim::core::TraceText("umask", OctalMode(mask))};
+    if (status == 0) {
+        const mode_t mode = 0777 & ~mask;
+        std::error_code error;
+        fs::permissions(sim::core::SandboxPathOf(MachineDirectory(directory)),
+                        static_cast<fs::perms>(mode), error);
+        fields.push_back(sim::core::TraceText("mode", OctalMode(mode)));
+    }
+    sim::core::Trace("mount", fields);
     return status;
 }
 
@@ -159,13 +184,14 @@ int MountTable::Attach(const std::string& volume, const std::string& device,
     if (!fs::is_directory(sandboxDirectory, error) || VolumeMounted(volume))
         return kMountFailed;
     for (const MountEntry& mount : mounts_) {
-        if (mount.directory == machineDirectory)
+        if (mount.directory == machineDirectory && !mount.dead)
             return kMountFailed;
     }
     MountEntry mount;
     mount.device = device;
     mount.directory = machineDirectory;
     mount.sandboxDirectory = sandboxDirectory;
+    mount.coveredPermissions = fs::status(sandboxDirectory, error).permissions();
     mount.volume = volume;
     mount.automounted = automounted;
     // The mount point's own entries are hidden while the volume covers them.
@@ -187,12 +213,15 @@ int MountTable::Attach(const std::string& volume, const std::string& device,
 int MountTable::Umount(const std::string& directory) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     const std::string machineDirectory = MachineDirectory(directory);
-    for (auto it = mounts_.begin(); it != mounts_.end(); ++it) {
+    for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
         if (it->directory != machineDirectory)
             continue;
         const MountEntry mount = *it;
-        mounts_.erase(it);
-        Release(mount, "umount", true);
+        mounts_.erase(std::next(it).base());
+        // A dead mount has no disk left to write to; the name it held is free.
+        Release(mount, mount.dead ? "umount of a dead mount" : "umount", !mount.dead);
+        if (mount.dead)
+            DiskRegistry::Instance().ReleaseName(mount.device);
         return 0;
     }
     // The kernel looks the path up before it asks whether it is a mount point.
@@ -226,16 +255,35 @@ std::string MountTable::MountsText() {
 void MountTable::VolumeGone(const std::string& volume) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     for (auto it = mounts_.begin(); it != mounts_.end();) {
-        if (it->volume != volume) {
+        if (it->volume != volume || it->dead) {
             ++it;
+            continue;
+        }
+        if (!it->automounted) {
+            Kill(*it++);
             continue;
         }
         const MountEntry mount = *it;
         it = mounts_.erase(it);
-        // Without a flush a volume pulled away loses what its cache still held.
-        Release(mount, dropUnflushed_ ? "disk removed, unflushed writes dropped" : "disk removed",
-                !dropUnflushed_);
+        Release(mount, "disk removed", true);
     }
+}
+
+// The kernel keeps a mount whose disk went away until somebody unmounts it;
+// without a flush the volume lost what the cache still held.
+void MountTable::Kill(MountEntry& mount) {
+    const bool written =
+        !dropUnflushed_ && FatImage(mount.volume).ReplaceWith(mount.sandboxDirectory);
+    RemoveEntries(mount.sandboxDirectory);
+    mount.dead = true;
+    DiskRegistry::Instance().HoldName(mount.device);
+    sim::core::Trace(
+        "mount",
+        {sim::core::TraceText("device", mount.device), sim::core::TraceText("dir", mount.directory),
+         sim::core::TraceText("state", "dead"),
+         sim::core::TraceText(
+             "why", dropUnflushed_ ? "disk removed, unflushed writes dropped" : "disk removed"),
+         sim::core::TraceNumber("written", written ? 1 : 0)});
 }
 
 void MountTable::Release(const MountEntry& mount, const std::string& why, bool writeBack) {
@@ -244,6 +292,7 @@ void MountTable::Release(const MountEntry& mount, const std::string& why, bool w
     if (!mount.hidden.empty())
         MoveEntries(mount.hidden, mount.sandboxDirectory);
     std::error_code error;
+    fs::permissions(mount.sandboxDirectory, mount.coveredPermissions, error);
     if (mount.automounted)
         fs::remove_all(mount.sandboxDirectory, error);
     // A volume too small for what was written keeps what fitted, as a real
@@ -255,7 +304,7 @@ void MountTable::Release(const MountEntry& mount, const std::string& why, bool w
 
 bool MountTable::VolumeMounted(const std::string& volume) const {
     for (const MountEntry& mount : mounts_) {
-        if (mount.volume == volume)
+        if (mount.volume == volume && !mount.dead)
             return true;
     }
     return false;

@@ -20,8 +20,14 @@ int ioctl(int fd, unsigned long request, ...) noexcept {
     void* argument = va_arg(arguments, void*);
     va_end(arguments);
     if (sim::core::AnyDevices()) {
-        std::lock_guard<std::recursive_mutex> lock(sim::core::MachineMutex());
-        if (const std::shared_ptr<sim::core::FdDevice> device = sim::core::DeviceOf(fd)) {
+        std::shared_ptr<sim::core::FdDevice> device;
+        {
+            std::lock_guard<std::recursive_mutex> lock(sim::core::MachineMutex());
+            device = sim::core::DeviceOf(fd);
+        }
+        if (device) {
+            device->BeforeIoctl(request, argument);
+            std::lock_guard<std::recursive_mutex> lock(sim::core::MachineMutex());
             return device->Ioctl(request, argument);
         }
     }

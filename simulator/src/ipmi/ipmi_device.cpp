@@ -59,6 +59,17 @@ int Get(const void* arg, T* value) {
 
 const char* const kIpmiModules[] = {"ipmi_msghandler", "ipmi_devintf", "ipmi_si"};
 
+// Network function, command and data of a request whose data is there.
+std::vector<uint8_t> MessageBytes(const ipmi_req& request) {
+    std::vector<uint8_t> bytes(2 + size_t{request.msg.data_len});
+    bytes[0] = request.msg.netfn;
+    bytes[1] = request.msg.cmd;
+    if (request.msg.data_len > 0) {
+        std::memcpy(bytes.data() + 2, request.msg.data, request.msg.data_len);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 IpmiDevice::IpmiDevice(std::string path) : path_(std::move(path)) {
@@ -69,6 +80,26 @@ IpmiDevice::IpmiDevice(std::string path) : path_(std::move(path)) {
 IpmiDevice::~IpmiDevice() {
     for (const char* module : kIpmiModules)
         sim::core::ReleaseModule(module);
+}
+
+void IpmiDevice::BeforeIoctl(unsigned long request, const void* arg) {
+    if (arg == nullptr)
+        return;
+    ipmi_req send{};
+    if (request == IPMICTL_SEND_COMMAND) {
+        std::memcpy(&send, arg, sizeof send);
+    } else if (request == IPMICTL_SEND_COMMAND_SETTIME) {
+        ipmi_req_settime timed{};
+        std::memcpy(&timed, arg, sizeof timed);
+        send = timed.req;
+    } else {
+        return;
+    }
+    // Send refuses a request like these before anything else.
+    if (send.msg.data_len + 2u > IPMI_MAX_MSG_LENGTH ||
+        (send.msg.data_len > 0 && send.msg.data == nullptr))
+        return;
+    sim::core::ReachPoint(sim::core::PointKind::kIpmi, ControllerModel::NameOf(MessageBytes(send)));
 }
 
 int IpmiDevice::Ioctl(unsigned long request, void* arg) {
@@ -181,15 +212,8 @@ int IpmiDevice::Send(const ipmi_req& request) {
         errno = EFAULT;
         return -1;
     }
-    std::vector<uint8_t> bytes(2 + size_t{request.msg.data_len});
-    bytes[0] = request.msg.netfn;
-    bytes[1] = request.msg.cmd;
-    if (request.msg.data_len > 0) {
-        std::memcpy(bytes.data() + 2, request.msg.data, request.msg.data_len);
-    }
-
+    const std::vector<uint8_t> bytes = MessageBytes(request);
     const std::string name = ControllerModel::NameOf(bytes);
-    sim::core::ReachPoint(sim::core::PointKind::kIpmi, name);
     size_t oversizeDataBytes = 0;
     const IpmiFault fault = IpmiFaults::Instance().Take(bytes, &oversizeDataBytes);
     if (fault == IpmiFault::kSendFails) {
@@ -204,7 +228,10 @@ int IpmiDevice::Send(const ipmi_req& request) {
     Answer answer;
     answer.msgid = request.msgid;
     answer.address = address;
-    answer.message = ControllerModel::Instance().Handle(bytes);
+    {
+        const sim::core::MachineTransaction transaction;
+        answer.message = ControllerModel::Instance().Handle(bytes);
+    }
     if (fault == IpmiFault::kOversize)
         answer.message.resize(2 + oversizeDataBytes, 0);
     answer.failReceiveOnce = fault == IpmiFault::kReceiveFails;

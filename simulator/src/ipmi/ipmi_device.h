@@ -28,6 +28,8 @@ public:
     IpmiDevice& operator=(const IpmiDevice&) = delete;
 
     int Ioctl(unsigned long request, void* arg) override;
+    // A request about to be sent reaches the hold points of its command.
+    void BeforeIoctl(unsigned long request, const void* arg) override;
     bool ReadReady() override;
     void Closed() override;
 
