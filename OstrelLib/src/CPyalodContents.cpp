@@ -1,8 +1,5 @@
 #include "CPyalodContents.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +7,6 @@
 #include "KORFile.h"
 #include "KORFileType.h"
 #include "KORFileUtil.h"
-#include "KORHandles.h"
 #include "KORLogger.h"
 #include "KORString.h"
 #include "KORSystem.h"
@@ -80,25 +76,20 @@ std::string HexEscaped(const std::string& name) {
 // A name that reads back as itself holds no "/" and is neither "." nor "..",
 // as no entry's name does or is.
 void RefuseNamesNotReadBackAsThemselves(const std::string& directory) {
-    const KORHandles::Directory stream(opendir(directory.c_str()));
-    if (!stream) {
+    std::vector<std::string> names;
+    if (!KORFileUtil::GetEntryNameBytes(directory, names)) {
         KOR_LOG(KOR_LOG_ERROR, "Reading the update content directory %s failed: %s.",
                 directory.c_str(), std::strerror(errno));
         VEK_RAISE(VEKErrorCode::kInternalFailure);
     }
-    while (const struct dirent* entry = readdir(stream.get())) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == ".." || KORString(name).GetUTF8String() == name)
-            continue;
-        struct stat status {};
-        const std::string path = directory + "/" + name;
-        if (lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-            continue;
-        KOR_LOG(KOR_LOG_ERROR,
-                "Update content %s/%s is refused: its name does not decode back to the same "
-                "bytes.",
-                directory.c_str(), HexEscaped(name).c_str());
-        VEK_RAISE(VEKErrorCode::kInternalFailure);
+    for (const std::string& name : names) {
+        if (KORString(name).GetUTF8String() != name) {
+            KOR_LOG(KOR_LOG_ERROR,
+                    "Update content %s/%s is refused: its name does not decode back to the "
+                    "same bytes.",
+                    directory.c_str(), HexEscaped(name).c_str());
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
+        }
     }
 }
 
