@@ -248,7 +248,9 @@ struct FaultCase {
 // Refusals a command ends in: the code recorded for a completion code other
 // than 0 and 0xCC on every try of a command retried so often (1 for one that
 // is not), and on fewer tries; 0xCC and a lost or oversize answer fail the
-// transfer (28); an answer with a foreign message id is passed over.
+// transfer (28); an answer with a foreign message id is passed over. A
+// command the update sends needs a row here: without one the matrix only
+// requires its refusal to fail somehow.
 struct CommandFailure {
     int refused;
     int refusedLessOften;
@@ -320,7 +322,9 @@ const StageStatusLine kStageStatusLines[] = {
 // A refused end keeps the session as does one that never reached the
 // controller; a refused delete keeps the partition (a delete the library
 // could not see through is tried again on the way out); a create or begin
-// whose answer cannot be read hides what the controller made.
+// whose answer cannot be read hides what the controller made. A new command
+// that makes or ends something on the controller says here what its failure
+// leaves.
 ControllerLeftovers KeptAfter(const std::string& command, Fault fault) {
     ControllerLeftovers kept;
     if ((command == "DeleteDynamicPartition" && fault == Fault::Refused) ||
