@@ -6,7 +6,9 @@
 # while it ran) and one line per check: the scenario's expect lines about the
 # record and the output (scenario-outcome; the guest has no machine trace),
 # what the run left behind, and the checks of SCENARIO's .expect file, if
-# any (a shell fragment defining extra_checks).
+# any (a shell fragment defining extra_checks, and run_updates when the
+# scenario runs the host otherwise than once: it calls run_update for the
+# run that is judged).
 #
 # Of the scenario's machine keys the guest honours `module NAME = loadable`
 # for the IPMI modules: such a module is not loaded at the start (all three
@@ -83,21 +85,37 @@ expect_file=${scenario%.scn}.expect
 # shellcheck source=/dev/null # the scenario's own checks
 [ -f "$expect_file" ] && . "$expect_file"
 
+# The kernel's messages about the disk since line $1 of its log.
+kernel_evidence() {
+    dmesg | awk -v since="$1" 'NR > since' | grep -E 'usb-storage|\] sd|sd [0-9]|\[sd[a-z]+\]|FAT-fs' |
+        sed 's/^/vmtest-evidence: kernel: /'
+}
+# The run judged: updatehost with the scenario's arguments, the guest watched
+# meanwhile; sets status.
+run_update() {
+    local dmesg_lines watcher started finished
+    dmesg_lines=$(dmesg | wc -l)
+    watch_guest &
+    watcher=$!
+    started=$(date +%s%N)
+    (cd "$package" && ./updatehost "${arguments[@]}" >"$output" 2>/tmp/vmtest-errors)
+    status=$?
+    finished=$(date +%s%N)
+    kill "$watcher"
+    wait "$watcher" 2>/dev/null
+    kernel_evidence "$dmesg_lines"
+    sed 's/^/vmtest-record: /' "$output" /tmp/vmtest-errors
+    evidence "updatehost ${arguments[*]} took $(((finished - started) / 1000000)) ms, exit status $status"
+}
+
 modules_before=$(modules_loaded)
 evidence "modules before: ${modules_before:-none}"
-dmesg_lines=$(dmesg | wc -l)
-watch_guest &
-watcher=$!
-started=$(date +%s%N)
-(cd "$package" && ./updatehost "${arguments[@]}" >"$output" 2>/tmp/vmtest-errors)
-status=$?
-finished=$(date +%s%N)
-kill "$watcher"
-wait "$watcher" 2>/dev/null
-dmesg | awk -v since="$dmesg_lines" 'NR > since' | grep -E 'usb-storage|\] sd|sd [0-9]|\[sd[a-z]+\]|FAT-fs' |
-    sed 's/^/vmtest-evidence: kernel: /'
-sed 's/^/vmtest-record: /' "$output" /tmp/vmtest-errors
-evidence "updatehost ${arguments[*]} took $(((finished - started) / 1000000)) ms, exit status $status"
+status=1
+if [ "$(type -t run_updates)" = function ]; then
+    run_updates
+else
+    run_update
+fi
 
 evidence "modules after: $(modules_loaded)"
 if unmet=$("$build/library/scenario-outcome" --check --exit-status "$status" "$scenario" "$output" 2>&1); then

@@ -36,20 +36,22 @@ std::vector<char*> NullTerminated(const std::vector<std::string>& words) {
     return pointers;
 }
 
-}  // namespace
-
-// Started with fork and exec rather than popen: the test process links the
-// simulator, which would emulate a command line.
-HostOutcome RunProgram(const std::vector<std::string>& command,
-                       const std::vector<std::string>& environment, const std::string& directory) {
-    const std::string outputPath = directory + "/../program-stdout";
-    const std::string errorsPath = directory + "/../program-stderr";
-    const pid_t child = fork();
-    if (child < 0)
+// Starts the program in the directory with exactly this environment, its
+// output to files beside the directory. Started with fork and exec rather
+// than popen: the test process links the simulator, which would emulate a
+// command line.
+StartedHost StartProgram(const std::vector<std::string>& command,
+                         const std::vector<std::string>& environment,
+                         const std::string& directory) {
+    StartedHost started;
+    started.outputPath = directory + ".stdout";
+    started.errorsPath = directory + ".stderr";
+    started.pid = fork();
+    if (started.pid < 0)
         throw std::runtime_error("fork failed");
-    if (child == 0) {
-        const int output = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int errors = open(errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (started.pid == 0) {
+        const int output = open(started.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int errors = open(started.errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (output < 0 || errors < 0 || dup2(output, 1) < 0 || dup2(errors, 2) < 0 ||
             chdir(directory.c_str()) != 0)
             _exit(126);
@@ -61,23 +63,20 @@ HostOutcome RunProgram(const std::vector<std::string>& command,
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    int status = 0;
-    struct rusage usage = {};
-    wait4(child, &status, 0, &usage);
-    HostOutcome outcome;
-    outcome.peakResidentKiB = usage.ru_maxrss;
-    outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    outcome.output = ReadWhole(outputPath);
-    outcome.errors = ReadWhole(errorsPath);
-    return outcome;
+    return started;
 }
-
-namespace {
 
 // The simulator makes the staging disk's volume with the real mkfs.vfat.
 std::string PathSetting() {
     const char* path = getenv("PATH");
     return std::string("PATH=") + (path != nullptr ? path : "/usr/sbin:/usr/bin:/sbin:/bin");
+}
+
+std::vector<std::string> HostCommand(const HostProcess& process) {
+    std::vector<std::string> command = process.wrapper;
+    command.push_back("./updatehost");
+    command.insert(command.end(), process.arguments.begin(), process.arguments.end());
+    return command;
 }
 
 }  // namespace
@@ -98,7 +97,13 @@ std::vector<std::string> LayOutPackage(const std::string& directory,
     return arguments;
 }
 
+HostOutcome RunProgram(const std::vector<std::string>& command,
+                       const std::vector<std::string>& environment, const std::string& directory) {
+    return Finish(StartProgram(command, environment, directory));
+}
+
 std::vector<std::string> HostEnvironment(const HostProcess& process) {
+    fs::create_directories(process.sandboxPath);
     return {
         std::string("LD_PRELOAD=") + KOR_SIM_LIBRARY,
         "SIMMACHINE_SCENARIO=" + process.scenarioPath,
@@ -112,10 +117,26 @@ std::vector<std::string> HostEnvironment(const HostProcess& process) {
 }
 
 HostOutcome RunHost(const HostProcess& process) {
-    fs::create_directories(process.sandboxPath);
-    std::vector<std::string> command = process.wrapper;
-    command.push_back("./updatehost");
-    command.insert(command.end(), process.arguments.begin(), process.arguments.end());
+    return Finish(StartHost(process));
+}
+
+StartedHost StartHost(const HostProcess& process) {
+    return StartProgram(HostCommand(process), HostEnvironment(process), process.packageDirectory);
+}
+
+HostOutcome Finish(const StartedHost& started) {
+    int status = 0;
+    struct rusage usage = {};
+    wait4(started.pid, &status, 0, &usage);
+    HostOutcome outcome;
+    outcome.peakResidentKiB = usage.ru_maxrss;
+    outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.output = ReadWhole(started.outputPath);
+    outcome.errors = ReadWhole(started.errorsPath);
+    return outcome;
+}
+
+HostOutcome RunInMachine(const HostProcess& process, const std::vector<std::string>& command) {
     return RunProgram(command, HostEnvironment(process), process.packageDirectory);
 }
 

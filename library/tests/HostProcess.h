@@ -3,6 +3,8 @@
 // updatehost and the shipped library in a package directory, the simulator
 // preloaded, the scenario, trace and sandbox in the environment.
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -35,8 +37,23 @@ std::vector<std::string> LayOutPackage(const std::string& directory,
 
 HostOutcome RunHost(const HostProcess& process);
 
+// The host started and not yet waited for (a second one may start on the
+// same sandbox meanwhile): Finish waits for it. Its output goes to files
+// beside the package directory.
+struct StartedHost {
+    pid_t pid = -1;
+    std::string outputPath;
+    std::string errorsPath;
+};
+StartedHost StartHost(const HostProcess& process);
+HostOutcome Finish(const StartedHost& started);
+
+// Another program run inside the process's machine (its sandbox and trace),
+// in the package directory: `sleep 3600` lets an hour pass there.
+HostOutcome RunInMachine(const HostProcess& process, const std::vector<std::string>& command);
+
 // What RunHost gives the host: the simulator preloaded, the scenario, trace
-// and sandbox.
+// and sandbox (made when missing).
 std::vector<std::string> HostEnvironment(const HostProcess& process);
 // Runs the command in the directory with exactly this environment and
 // collects what it prints.

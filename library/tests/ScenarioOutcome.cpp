@@ -252,7 +252,8 @@ int SessionsLeftOpen(const std::vector<sim::Event>& trace) {
     int open = 0;
     for (const sim::Event& event : trace) {
         open += event.kind == "controller" && event.Field("event") == "session opened";
-        open -= event.kind == "controller" && event.Field("event") == "session ended";
+        open -= event.kind == "controller" && (event.Field("event") == "session ended" ||
+                                               event.Field("event") == "session timed out");
     }
     return open;
 }

@@ -12,9 +12,12 @@
 #include <gtest/gtest.h>
 #include <simmachine/ScenarioFile.h>
 
+#include <kortest/LinePattern.h>
 #include <kortest/TemporaryDirectory.h>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -23,6 +26,8 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "HostProcess.h"
@@ -149,23 +154,35 @@ void ExpectOutcome(const std::string& scenarioPath, const UpdateRun& run) {
         ADD_FAILURE() << unmet << "\n" << run.host.errors;
 }
 
-// Runs the host on the scenario with its package, trace and sandbox in the
-// directory.
-UpdateRun RunUpdate(const std::string& scenarioPath, const kortest::TemporaryDirectory& directory) {
-    const std::string package = directory.Join("package");
+// The host on the scenario with its package and trace in the directory,
+// named after the run (runs of one directory share its sandbox, and so one
+// machine).
+hosttest::HostProcess HostFor(const std::string& scenarioPath,
+                              const kortest::TemporaryDirectory& directory,
+                              const std::string& runName = "") {
     hosttest::HostProcess process;
-    process.arguments = hosttest::LayOutPackage(package, scenarioPath);
-    process.packageDirectory = package;
+    process.packageDirectory = directory.Join("package" + runName);
+    process.arguments = hosttest::LayOutPackage(process.packageDirectory, scenarioPath);
     process.scenarioPath = scenarioPath;
-    process.tracePath = directory.Join("trace.jsonl");
+    process.tracePath = directory.Join("trace" + runName + ".jsonl");
     process.sandboxPath = directory.Join("sandbox");
+    return process;
+}
+
+UpdateRun Finished(const hosttest::HostProcess& process, hosttest::HostOutcome host) {
     UpdateRun run;
-    run.host = hosttest::RunHost(process);
+    run.host = std::move(host);
     run.records = hosttest::ParseRecords(run.host.output);
     run.trace = hosttest::ReadTrace(process.tracePath);
     run.sandbox = process.sandboxPath;
-    run.package = package;
+    run.package = process.packageDirectory;
     return run;
+}
+
+UpdateRun RunUpdate(const std::string& scenarioPath, const kortest::TemporaryDirectory& directory,
+                    const std::string& runName = "") {
+    const hosttest::HostProcess process = HostFor(scenarioPath, directory, runName);
+    return Finished(process, hosttest::RunHost(process));
 }
 
 class StagedUpdate : public ::testing::TestWithParam<std::string> {
@@ -208,16 +225,24 @@ std::string TestName(const ::testing::TestParamInfo<std::string>& info) {
 INSTANTIATE_TEST_SUITE_P(Scenarios, StagedUpdate, ::testing::ValuesIn(ShippedScenarios()),
                          TestName);
 
+// A line of the library's internal log: its level and its message.
+struct LoggedLine {
+    std::string level;
+    std::string text;
+};
+
 // The fault matrix: every controller command a healthy update sends and
-// every command line it runs, failing in turn. Each case is a healthy
-// scenario with one fault added; the update must end in the record the
-// command's failure calls for and leave nothing behind.
+// every command line it runs, failing in turn, and every status the stage
+// poll can answer. Each case is a healthy scenario with one fault added; the
+// update must end in the record the fault calls for and leave nothing behind.
 struct FaultCase {
     std::string faultLine;
     int status;  // the record's status; -1 for any failure
     // What the fault itself keeps the controller or the machine from
     // letting go.
     ControllerLeftovers kept;
+    // With logging on, the line the run must log; no level for none.
+    LoggedLine logged = {};
 };
 
 // Refusals a command ends in: the code recorded for a completion code other
@@ -264,6 +289,33 @@ int StatusAfterFailing(const std::string& commandLine) {
 }
 
 enum class Fault { Refused, InvalidCode, Lost, Oversize };
+
+// Every status byte of the stage poll, answered to the first poll of a
+// pending stage (a status that polls again is followed by 3, staged): the
+// record's code, and the line the poll logs at its level, byte for byte,
+// double blanks and spellings included. 8 and 39 stand for every status the
+// poll does not know.
+struct StageStatusLine {
+    int status;
+    int code;
+    const char* level;
+    const char* text;
+};
+const StageStatusLine kStageStatusLines[] = {
+    {0, Code::kSuccess, "DEBUG", " Polling Success"},
+    {1, Code::kUnexpectedFailure, "ERROR", "Error occurred during stage update:  Polling Failed"},
+    {2, Code::kSuccess, "DEBUG", "Pending Staging/Update in Progress"},
+    {3, Code::kSuccess, "DEBUG", "Success Update Staged and Reboot Required"},
+    {4, Code::kSuccess, "DEBUG", "Success Update Applied or Update Staged: Reboot not Required"},
+    {5, Code::kNotSupported, "ERROR",
+     "Error occurred during stage update: Device or Action not supported"},
+    {6, Code::kControllerFirmwareTooOld, "ERROR",
+     "Error occurred during stage update: Quilla firmware Update Required"},
+    {7, Code::kOrinDisabled, "ERROR", "Error occurred during stage update: Orin is Disabled"},
+    {38, Code::kStageNotAccepted, "ERROR", "SHA256 Checksum match Failed"},
+    {8, Code::kSuccess, "ERROR", "Unknow return code and continue to poll again"},
+    {39, Code::kSuccess, "ERROR", "Unknow return code and continue to poll again"},
+};
 
 // A refused end keeps the session as does one that never reached the
 // controller; a refused delete keeps the partition (a delete the library
@@ -317,25 +369,34 @@ std::vector<FaultCase> FaultCases(const std::vector<TraceEvent>& healthy) {
         cases.push_back({"command " + line + " => exit 1",
                          StatusAfterFailing(line),
                          {{}, 0, line.rfind("rm -f /dev/secostupd-", 0) == 0}});
+    // Only beside the healthy update's own cases: without them the matrix
+    // stays empty, and fails as never instantiated.
+    if (!cases.empty()) {
+        for (const StageStatusLine& row : kStageStatusLines)
+            cases.push_back({"controller.stage_status = 2 " + std::to_string(row.status) + " 3",
+                             row.code,
+                             {},
+                             {row.level, row.text}});
+    }
     return cases;
 }
 
-// The healthy update the cases come from. Every case runs in a process of
-// its own, and every process lists all cases, so the update's trace is kept
-// beside the test program and read back while it is newer than the program.
-// The program is relinked whenever the scenarios, the package, the host, the
-// library or the simulator change (see library/CMakeLists.txt), which makes
-// a kept trace out of date. A healthy update that fails gives no trace and no
-// case: GoogleTest then fails the matrix as never instantiated, and the
-// scenario healthy says why.
-std::vector<TraceEvent> HealthyTrace() {
+// The healthy update the cases come from (that of a shipped scenario, by its
+// name). Every case runs in a process of its own, and every process lists
+// all cases, so the update's trace is kept beside the test program and read
+// back while it is newer than the program. The program is relinked whenever
+// the scenarios, the package, the host, the library or the simulator change
+// (see library/CMakeLists.txt), which makes a kept trace out of date. A
+// healthy update that fails gives no trace and no case: GoogleTest then
+// fails the matrix as never instantiated, and the scenario says why.
+std::vector<TraceEvent> HealthyTrace(const std::string& scenario = "healthy") {
     const fs::path program = fs::read_symlink("/proc/self/exe");
-    const fs::path kept = program.string() + ".healthy-trace.jsonl";
+    const fs::path kept = program.string() + "." + scenario + "-trace.jsonl";
     std::error_code absent;
     if (fs::last_write_time(kept, absent) > fs::last_write_time(program))
         return hosttest::ReadTrace(kept.string());
     kortest::TemporaryDirectory directory;
-    const UpdateRun healthy = RunUpdate(kScenarioFolder + "/healthy.scn", directory);
+    const UpdateRun healthy = RunUpdate(kScenarioFolder + "/" + scenario + ".scn", directory);
     if (healthy.host.exitStatus != 0)
         return {};
     // Written aside (under a name no other process uses) and renamed: other
@@ -351,15 +412,70 @@ void PrintTo(const FaultCase& fault, std::ostream* out) {
     *out << fault.faultLine;
 }
 
-class FaultMatrix : public ::testing::TestWithParam<FaultCase> {};
+// The matrix's second dimension: the sanitizer build runs every case a
+// second time with the "vekdebuglog" marker in the package, so that every log
+// statement on a failure path runs under the sanitizers (see
+// library/CMakeLists.txt); the normal build would only repeat that run.
+enum class Logging { Off, On };
+
+std::vector<Logging> LoggingVariants() {
+#ifdef KOR_FAULT_MATRIX_LOGGED
+    return {Logging::Off, Logging::On};
+#else
+    return {Logging::Off};
+#endif
+}
+
+std::vector<std::string> LinesOfFile(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// With logging on the run's log shows no fault of the logging itself: no
+// "(null)" for a missing text, no last line cut short, every line that starts
+// as the logger's a whole one (the lines after a message's first have no
+// head), at a level the library logs at. And it holds the case's own line.
+void ExpectSoundLog(const LoggedLine& expected, const UpdateRun& run) {
+    static const kortest::LinePattern kHead(
+        "(StageUpdateLibrary|KORIPMILibrary) (ERROR|WARN|INFO|DEBUG) +: "
+        "[0-9]{1,2}/[0-9]{1,2}/[0-9]{4} [0-9]{2}:[0-9]{2}[AP]M [^ ]+ *\\(\\) [^ ]+ *: *[0-9]+ "
+        "(.*)");
+    const std::string logPath = run.package + "/vekdebug_update_internal.log";
+    const std::string log = ReadWhole(logPath);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), '\n') << "the last line is cut short";
+    for (const std::string& line : LinesOfFile(run.package + "/baseutils.log"))
+        EXPECT_EQ(line.find("(null)"), std::string::npos) << line;
+    bool found = expected.level.empty();
+    std::vector<std::string> head;
+    for (const std::string& line : LinesOfFile(logPath)) {
+        EXPECT_EQ(line.find("(null)"), std::string::npos) << line;
+        if (line.rfind("StageUpdateLibrary ", 0) != 0 && line.rfind("KORIPMILibrary ", 0) != 0)
+            continue;
+        if (!kHead.Matches(line, &head)) {
+            ADD_FAILURE() << "not a whole log line: " << line;
+            continue;
+        }
+        found = found || (head[2] == expected.level && head[3] == expected.text);
+    }
+    EXPECT_TRUE(found) << "no line '" << expected.text << "' at " << expected.level;
+}
+
+using MatrixCase = std::tuple<FaultCase, Logging>;
+
+class FaultMatrix : public ::testing::TestWithParam<MatrixCase> {};
 
 TEST_P(FaultMatrix, EndsInItsRecordAndLeavesNothingBehind) {
-    const FaultCase& fault = GetParam();
+    const auto& [fault, logging] = GetParam();
     kortest::TemporaryDirectory directory;
     const std::string scenario = directory.Join("case.scn");
     std::ofstream(scenario)
         << "file /etc/redhat-release = Red Hat Enterprise Linux Server release 7.9 (Maipo)\n"
-        << fault.faultLine << "\n";
+        << fault.faultLine << "\n"
+        << (logging == Logging::On ? "package.dir = vekdebuglog\n" : "");
     const UpdateRun run = RunUpdate(scenario, directory);
     ASSERT_EQ(run.records.size(), 1u) << run.host.output << run.host.errors;
     const int status = run.records.front().status;
@@ -370,13 +486,15 @@ TEST_P(FaultMatrix, EndsInItsRecordAndLeavesNothingBehind) {
     EXPECT_EQ(run.host.exitStatus == 0, status == 0) << run.host.errors;
     EXPECT_EQ(run.host.errors.find("exception"), std::string::npos) << run.host.errors;
     ExpectNothingLeftBehind(scenario, fault.kept, run);
+    if (logging == Logging::On)
+        ExpectSoundLog(fault.logged, run);
 }
 
-// Case names are the fault lines with every run of other characters than
-// letters and digits made one underscore.
-std::string CaseName(const ::testing::TestParamInfo<FaultCase>& info) {
+// A case's name: its text with every run of other characters than letters
+// and digits made one underscore.
+std::string CaseNameOf(const std::string& text) {
     std::string name;
-    for (const char c : info.param.faultLine) {
+    for (const char c : text) {
         if (std::isalnum(static_cast<unsigned char>(c)))
             name += c;
         else if (!name.empty() && name.back() != '_')
@@ -387,7 +505,188 @@ std::string CaseName(const ::testing::TestParamInfo<FaultCase>& info) {
     return name;
 }
 
+// Case names are the fault lines, with "_logged" added with logging on.
+std::string CaseName(const ::testing::TestParamInfo<MatrixCase>& info) {
+    const auto& [fault, logging] = info.param;
+    const std::string name = CaseNameOf(fault.faultLine);
+    return logging == Logging::On ? name + "_logged" : name;
+}
+
 INSTANTIATE_TEST_SUITE_P(HealthyUpdate, FaultMatrix,
-                         ::testing::ValuesIn(FaultCases(HealthyTrace())), CaseName);
+                         ::testing::Combine(::testing::ValuesIn(FaultCases(HealthyTrace())),
+                                            ::testing::ValuesIn(LoggingVariants())),
+                         CaseName);
+
+// What the machine holds after the last run, as its kept state says
+// (simulator/README.md, "One machine, several processes"): no partition, no
+// session, no mount (a dead one neither), the HAL daemon as the scenario
+// started it (`haldaemon`, empty for none).
+void ExpectMachineHoldsNothing(const std::string& sandbox, const std::string& haldaemon) {
+    std::string hal;
+    std::istringstream state(ReadWhole(sandbox + "/.machine-state"));
+    for (std::string line; std::getline(state, line);) {
+        const std::string key = line.substr(0, line.find(" = "));
+        EXPECT_NE(key.rfind("controller.partition.", 0), 0u) << "partition left: " << line;
+        EXPECT_NE(key, "controller.session") << "session left open: " << line;
+        EXPECT_NE(key.rfind("mount ", 0), 0u) << "mount left: " << line;
+        if (key == "haldaemon")
+            hal = line.substr(key.size() + 3);
+    }
+    EXPECT_EQ(hal, haldaemon) << "the HAL daemon";
+}
+
+// The controller's session time-out: the minutes the catalogue's begin
+// request asks for (its sixth byte).
+unsigned SessionTimeoutSeconds() {
+    std::ifstream catalogue(std::string(KOR_SOURCE_DIR) + "/package/ipmi_cmd.ini");
+    bool inBegin = false;
+    for (std::string line; std::getline(catalogue, line);) {
+        if (line.rfind("[", 0) == 0)
+            inBegin = line == "[BeginOstrelSessionExtend]";
+        if (inBegin && line.rfind("Command = ", 0) == 0)
+            return 60 *
+                   static_cast<unsigned>(std::stoul(line.substr(line.rfind(' ') + 1), nullptr, 16));
+    }
+    return 0;
+}
+
+// The kill matrix: a healthy update killed with SIGKILL just before each
+// controller command it sends and each command line it runs, then run
+// afresh on the same machine. A controller command is killed at its first
+// use and, used more than once, at its last (the machine differs there: the
+// partition exists at the last map query, the digest is whole at its last
+// piece); the middle uses leave the machine as the first does. A command
+// line is killed at its first use, as a hold point names a line without a
+// count (its later uses, in the clean-up, follow kills at their neighbours).
+// The next run stages, or, while the killed run's session is still open,
+// records 63 and stages once the controller's session time-out has passed
+// on the machine; and then the machine holds nothing of either run. Every
+// case on a Red Hat machine and on a SUSE one whose HAL daemon runs (the
+// rule install stops it).
+struct KillCase {
+    std::string machine;  // the shipped scenario of the healthy update
+    std::string point;    // the kill_before value
+    bool sessionOpen;     // the killed run's session is open when it dies
+};
+
+std::vector<KillCase> KillCases(const std::string& machine,
+                                const std::vector<TraceEvent>& healthy) {
+    std::map<std::string, int> uses;
+    for (const TraceEvent& event : healthy) {
+        if (event.kind == "ipmi_request")
+            ++uses[event.Field("name")];
+    }
+    std::vector<KillCase> cases;
+    std::map<std::string, int> sent;
+    std::set<std::string> commandLines;
+    bool sessionOpen = false;
+    for (const TraceEvent& event : healthy) {
+        if (event.kind == "controller" && event.Field("event") == "session opened")
+            sessionOpen = true;
+        if (event.kind == "controller" && event.Field("event") == "session ended")
+            sessionOpen = false;
+        if (event.kind == "ipmi_request") {
+            const std::string name = event.Field("name");
+            const int use = ++sent[name];
+            if (use == 1 || use == uses[name])
+                cases.push_back({machine, "ipmi " + name + " " + std::to_string(use), sessionOpen});
+        }
+        std::string line = event.Field("command");
+        line.erase(0, line.find_first_not_of(' '));
+        line.erase(line.find_last_not_of(' ') + 1);
+        if (event.kind == "shell" && commandLines.insert(line).second)
+            cases.push_back({machine, "command " + line, sessionOpen});
+    }
+    return cases;
+}
+
+std::vector<KillCase> KillCasesOnEveryMachine() {
+    std::vector<KillCase> cases;
+    for (const std::string machine : {"healthy", "suse-hal-running"}) {
+        const std::vector<KillCase> some = KillCases(machine, HealthyTrace(machine));
+        cases.insert(cases.end(), some.begin(), some.end());
+    }
+    return cases;
+}
+
+void PrintTo(const KillCase& kill, std::ostream* out) {
+    *out << kill.machine << ": kill_before = " << kill.point;
+}
+
+class KillMatrix : public ::testing::TestWithParam<KillCase> {};
+
+TEST_P(KillMatrix, NextRunStagesAndNothingIsLeftBehind) {
+    const KillCase& kill = GetParam();
+    kortest::TemporaryDirectory directory;
+    const std::string machine = kScenarioFolder + "/" + kill.machine + ".scn";
+    const std::string killing =
+        directory.Write("killing.scn", ReadWhole(machine) + "kill_before = " + kill.point + "\n");
+    const UpdateRun killed = RunUpdate(killing, directory, "-killed");
+    ASSERT_EQ(killed.host.exitStatus, 128 + SIGKILL) << killed.host.output << killed.host.errors;
+    ASSERT_TRUE(killed.records.empty());
+
+    const hosttest::HostProcess next = HostFor(machine, directory, "-next");
+    UpdateRun run = Finished(next, hosttest::RunHost(next));
+    ASSERT_EQ(run.records.size(), 1u) << run.host.output << run.host.errors;
+    if (kill.sessionOpen) {
+        EXPECT_EQ(run.records.front().status, Code::kSessionNotGranted);
+        hosttest::HostProcess later = next;
+        later.tracePath = directory.Join("trace-later.jsonl");
+        ASSERT_EQ(hosttest::RunInMachine(later, {"sleep", std::to_string(SessionTimeoutSeconds())})
+                      .exitStatus,
+                  0);
+        run = Finished(later, hosttest::RunHost(later));
+        ASSERT_EQ(run.records.size(), 1u) << run.host.output << run.host.errors;
+    }
+    EXPECT_EQ(run.records.front().status, Code::kSuccess) << run.host.errors;
+    ExpectMachineLeftClean(false, run);
+    const bool halRuns = ReadWhole(machine).find("haldaemon = running") != std::string::npos;
+    ExpectMachineHoldsNothing(run.sandbox, halRuns ? "running" : "");
+}
+
+// Case names are the machine and the point.
+std::string KillCaseName(const ::testing::TestParamInfo<KillCase>& info) {
+    return CaseNameOf(info.param.machine + " " + info.param.point);
+}
+
+INSTANTIATE_TEST_SUITE_P(HealthyUpdates, KillMatrix, ::testing::ValuesIn(KillCasesOnEveryMachine()),
+                         KillCaseName);
+
+// Two updates on one machine at once: the second, started in a process of
+// its own while the first waits before its stage poll, records 63 at once,
+// having sent, run and removed nothing, and the first still stages.
+TEST(UpdateLock, UpdateOfAnotherProcessIsRefusedWhileOneRuns) {
+    kortest::TemporaryDirectory directory;
+    const std::string healthy = kScenarioFolder + "/healthy.scn";
+    const std::string pausing = directory.Write(
+        "pausing.scn", ReadWhole(healthy) + "pause_before = ipmi PollStatusStageUpdate\n");
+    const hosttest::HostProcess firstProcess = HostFor(pausing, directory, "-first");
+    const hosttest::StartedHost started = hosttest::StartHost(firstProcess);
+    const std::string paused = firstProcess.sandboxPath + "/paused";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!fs::exists(paused) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool reached = fs::exists(paused);
+    const UpdateRun second = reached ? RunUpdate(healthy, directory, "-second") : UpdateRun{};
+    fs::remove(paused);
+    const UpdateRun first = Finished(firstProcess, hosttest::Finish(started));
+    ASSERT_TRUE(reached) << first.host.output << first.host.errors;
+
+    ASSERT_EQ(second.records.size(), 1u) << second.host.output << second.host.errors;
+    EXPECT_EQ(second.records.front().status, Code::kSessionNotGranted);
+    std::vector<std::string> touched;
+    for (const TraceEvent& event : second.trace) {
+        const std::string op = event.Field("op");
+        if (event.kind == "ipmi_request" || event.kind == "shell" || event.kind == "sleep" ||
+            op == "unlink" || op == "rmdir" || op == "remove" || op == "rename")
+            touched.push_back(event.kind + " " + event.Field("name") + event.Field("command") +
+                              event.Field("ms") + op + " " + event.Field("path"));
+    }
+    EXPECT_TRUE(touched.empty()) << ::testing::PrintToString(touched);
+    ASSERT_EQ(first.records.size(), 1u) << first.host.output << first.host.errors;
+    EXPECT_EQ(first.records.front().status, Code::kSuccess) << first.host.errors;
+    ExpectMachineLeftClean(false, first);
+    ExpectMachineHoldsNothing(first.sandbox, "");
+}
 
 }  // namespace

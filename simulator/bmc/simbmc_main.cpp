@@ -2,7 +2,9 @@
 // the controller model of the simulated machine (its scenario from
 // SIMMACHINE_SCENARIO) to one virtual machine's external-BMC IPMI interface
 // over TCP on loopback, and hot-plugs attached partitions into it over QMP.
-// When the machine disconnects it prints the controller's final state.
+// The controller's clock (its session time-out) follows real time, as the
+// virtual machine does. When the machine disconnects it prints the
+// controller's final state.
 //
 //   simbmc PORT QMP-SOCKET
 
@@ -25,12 +27,24 @@ namespace {
 
 using sim::devices::ControllerModel;
 
-void Log(const std::string& line) {
+uint64_t MsSinceStart() {
     static const auto start = std::chrono::steady_clock::now();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - start)
-                        .count();
-    std::fprintf(stderr, "simbmc %6.2fs %s\n", ms / 1000.0, line.c_str());
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start)
+                                     .count());
+}
+
+void Log(const std::string& line) {
+    std::fprintf(stderr, "simbmc %6.2fs %s\n", MsSinceStart() / 1000.0, line.c_str());
+}
+
+// The time the virtual machine spent since the last request passes for the
+// controller too (traced as a sleep via "real").
+void FollowRealTime() {
+    const uint64_t now = MsSinceStart();
+    const uint64_t clock = sim::core::NowMs();
+    if (now > clock)
+        sim::core::Sleep(now - clock, "real");
 }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
@@ -80,6 +94,7 @@ void Serve(int connection) {
     ssize_t count = 0;
     while ((count = read(connection, chunk, sizeof chunk)) > 0) {
         for (const simbmc::WireRequest& request : reader.Feed(chunk, static_cast<size_t>(count))) {
+            FollowRealTime();
             const std::string name = model.NameOf(request.message);
             const std::vector<uint8_t> answer = model.Handle(request.message);
             if (name != "?")

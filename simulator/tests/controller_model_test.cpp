@@ -84,6 +84,75 @@ TEST(ControllerModel, SessionBoundCommandsNeedTheOpenSessionsId) {
     EXPECT_EQ(events[0].fields.at("event"), "session refused");
 }
 
+// One session at a time: a begin while one is open is refused until its
+// owner ends it or it has gone unused for its time-out, which ends it with
+// the partitions made in it (one present at start stays).
+TEST(ControllerModel, SessionEndsByItsOwnerOrItsTimeOut) {
+    const std::string create = "30 a1 20 34 12 23 00 53 45 43 55 50 44";
+    const std::string use = "30 a1 25 34 12";
+    struct Case {
+        std::string scenario;
+        std::string begin;
+        // Requests and their answers; a step without a request lets that
+        // many minutes pass.
+        std::vector<std::pair<std::string, std::string>> steps;
+        std::string end;  // the session's last event
+    };
+    const std::vector<Case> cases = {
+        {"",
+         kBegin,
+         {{"", "0"}, {kBegin, "31 a1 d5"}, {"30 a1 11 34 12", "31 a1 00"}},
+         "session ended"},
+        // The request asks for 60 minutes; 59 are not enough, a use starts them afresh.
+        {"",
+         kBegin,
+         {{create, "31 a1 00"},
+          {"", "59"},
+          {use, "31 a1 00 25 00 00 00 00 00 00 03"},
+          {"", "59"},
+          {kBegin, "31 a1 d5"},
+          {"", "1"}},
+         "session timed out"},
+        {"controller.session_timeout = 5",
+         kBegin,
+         {{"", "4"}, {kBegin, "31 a1 d5"}, {"", "1"}},
+         "session timed out"},
+        {"",
+         "30 a1 10 00 00 02",
+         {{"", "1"}, {kBegin, "31 a1 d5"}, {"", "1"}},
+         "session timed out"},
+        {"controller.session_timeout = 0",
+         kBegin,
+         {{"", "1440"}, {kBegin, "31 a1 d5"}},
+         "session busy"},
+        {"", "30 a1 10 00 00 00", {{"", "1440"}}, "session opened"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario + " | " + c.begin);
+        sim::Reset(c.scenario + "\ncontroller.partition.1 = OLD");
+        IpmiClient client;
+        ASSERT_EQ(client.Exchange(c.begin), "31 a1 00 34 12");
+        for (const auto& [request, answer] : c.steps) {
+            if (request.empty())
+                ::sleep(std::stoul(answer) * 60);
+            else
+                EXPECT_EQ(client.Exchange(request), answer) << request;
+        }
+        std::string end;
+        for (const sim::Event& event : sim::TraceOf("controller")) {
+            if (event.fields.at("event").rfind("session", 0) == 0)
+                end = event.fields.at("event");
+        }
+        EXPECT_EQ(end, c.end);
+        const bool open = end == "session opened" || end == "session busy";
+        EXPECT_EQ(sim::ControllerSessionOpen(), open);
+        EXPECT_EQ(sim::ControllerPartitions(), std::vector<int>{1});
+        if (!open) {
+            EXPECT_EQ(client.Exchange(kBegin), "31 a1 00 34 12");
+        }
+    }
+}
+
 // The library writes swapBytes(1 << i) low byte first: on the wire the high
 // byte of the bit comes first, as in the partition map.
 TEST(ControllerModel, DecodesPartitionHandlesInTheMapsByteOrder) {
@@ -250,6 +319,8 @@ TEST(ControllerModel, RejectsMalformedDeviceSettingsWithTheirLine) {
     };
     const std::vector<Case> cases = {
         {"controller.session_id = 0x10000", "<text>:1: controller.session_id"},
+        {"controller.session_timeout = 1441", "<text>:1: controller.session_timeout"},
+        {"controller.session_timeout = soon", "<text>:1: 'controller.session_timeout'"},
         {"\ncontroller.partition.16 = SECUPD", "<text>:2: controller.partition.16"},
         {"controller.created_name = SECUPD2", "<text>:1: controller.created_name"},
         {"controller.response.OrinStatus = 31 zz", "<text>:1: controller.response.OrinStatus"},

@@ -249,6 +249,46 @@ TEST(PartitionRoundTrip, LeftoversOfAnEarlierRunAreInPlace) {
     }
 }
 
+// A disk pulled from under its mount (the controller detaching on its own,
+// say) leaves the mount dead, as the kernel does: listed, empty, under the
+// next mount made on it, gone only with its own umount.
+TEST(PartitionRoundTrip, DiskPulledFromUnderItsMountLeavesItDead) {
+    const auto mounts = [] {
+        std::string text;
+        std::ifstream in("/proc/mounts");
+        for (std::string line; std::getline(in, line);)
+            text += line.substr(0, line.find(" vfat")) + ";";
+        return text;
+    };
+    sim::Reset();
+    IpmiClient client;
+    CreateAttachAndMount(client);
+    WriteFile("/tmp/SECUPD/payload/kept.txt", "data");
+    ASSERT_EQ(client.Exchange(kDetach), "31 a1 00");
+    EXPECT_EQ(mounts(), "/dev/sda /tmp/SECUPD;");
+    struct stat info {};
+    EXPECT_NE(::stat("/tmp/SECUPD/payload", &info), 0);
+    ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
+    // The dead mount holds the name sda: the disk gets sdb, as in the kernel.
+    ASSERT_EQ(std::system("ln -sf /dev/sdb /dev/secostupd-SECUPD"), 0);
+    ASSERT_EQ(std::system(kMount), 0);
+    EXPECT_EQ(mounts(), "/dev/sda /tmp/SECUPD;/dev/sdb /tmp/SECUPD;");
+    EXPECT_EQ(::stat("/tmp/SECUPD/payload/kept.txt", &info), 0);
+    EXPECT_EQ(::umount("/tmp/SECUPD"), 0);
+    EXPECT_EQ(mounts(), "/dev/sda /tmp/SECUPD;");
+    EXPECT_EQ(::umount("/tmp/SECUPD"), 0);
+    EXPECT_EQ(mounts(), "");
+    EXPECT_EQ(::umount("/tmp/SECUPD"), -1);
+    // Its name free again, the next disk is sda.
+    ASSERT_EQ(client.Exchange(kDetach), "31 a1 00");
+    ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
+    ASSERT_EQ(std::system("ln -sf /dev/sda /dev/secostupd-SECUPD"), 0);
+    EXPECT_EQ(std::system(kMount), 0);
+    const std::vector<sim::Event> dead = sim::TraceOf("mount");
+    ASSERT_FALSE(dead.empty());
+    EXPECT_EQ(dead[1].fields.at("state"), "dead");
+}
+
 // Writes below a full mount stop with ENOSPC after what still fitted,
 // whichever way the bytes go.
 TEST(PartitionRoundTrip, FullPartitionFailsWritesWithNoSpace) {
@@ -361,8 +401,9 @@ TEST(PartitionRoundTrip, UnflushedWritesAreLostOnDetach) {
         WriteFile("/tmp/SECUPD/kept.txt", "data");
         c.flush();
         ASSERT_EQ(client.Exchange(kDetach), "31 a1 00");
-        ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
+        // The mount the detach left dead, gone before the disk is back as sda.
         ::umount("/tmp/SECUPD");
+        ASSERT_EQ(client.Exchange(kAttach), "31 a1 00");
         ASSERT_EQ(std::system(kMount), 0);
         struct stat info {};
         EXPECT_EQ(::stat("/tmp/SECUPD/kept.txt", &info) == 0, c.kept);

@@ -65,6 +65,12 @@ TEST(ScenarioErrors, NameOriginLineAndProblem) {
         {"pause_before = ipmi OrinStatus 0",
          "scenario <text>:1: 'pause_before' needs a count of at least 1 after the command name, "
          "not '0'"},
+        {"kill_before = sync",
+         "scenario <text>:1: 'kill_before' must be 'ipmi NAME [N]' or "
+         "'command LINE', not 'sync'"},
+        {"kill_before ipmi = poll",
+         "scenario <text>:1: expected 'kill_before = ipmi NAME [N] | "
+         "command LINE'"},
         {"expect.status =", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
         {"expect. = 0", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
         {"expect.trace fact = x", "scenario <text>:1: expected 'expect.KEY = VALUE'"},
@@ -104,7 +110,9 @@ TEST(ScenarioErrors, WellFormedLinesAreAccepted) {
                       "umount_failures = 2\n"
                       "norb = system\n"
                       "pause_before = ipmi poll 3\n"
-                      "pause_before = command lsmod  | grep -w sg >/dev/null;echo $?\n"),
+                      "pause_before = command lsmod  | grep -w sg >/dev/null;echo $?\n"
+                      "kill_before = ipmi EndOstrelSession\n"
+                      "controller.session_timeout = 30\n"),
               "");
 }
 

@@ -17,6 +17,11 @@ namespace sim {
 // origin ("<text>" or the file), the line and the problem for a malformed scenario.
 void Reset(const std::string& scenarioText = "");
 void ResetFromFile(const std::string& scenarioPath);
+// The machine kept in a sandbox of the test's (below /tmp), as a program run
+// with SIMMACHINE_SANDBOX sees it: the one it holds, continued, else a fresh
+// one as the scenario text says; saved there after every change, so that
+// programs run on the same sandbox meanwhile continue it too.
+void ResetIn(const std::string& sandboxPath, const std::string& scenarioText = "");
 
 // The running machine's expected outcome (see ScenarioExpectationsOf).
 Expectations ScenarioExpectations();

@@ -37,7 +37,8 @@ constexpr size_t kStorageType = 4;
 constexpr size_t kGeneration = 9;
 constexpr size_t kCapability = 7;
 constexpr size_t kGuidSupport = 6;
-// BeginOstrelSessionExtend's answer
+// BeginOstrelSessionExtend: the time-out it asks for, in minutes; its answer
+constexpr size_t kSessionTimeout = 6;
 constexpr size_t kNewSessionLow = 4;
 constexpr size_t kNewSessionHigh = 5;
 // CreateDynamicPartition's request: units low byte first, then the name

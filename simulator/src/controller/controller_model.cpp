@@ -1,5 +1,7 @@
 #include "controller_model.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
@@ -37,6 +39,7 @@ constexpr uint8_t kUnspecified = 0xff;
 constexpr uint8_t kStagePending = 2;
 constexpr uint8_t kChecksumFailed = 38;
 constexpr uint64_t kUnitBytes = 32768;
+constexpr uint64_t kMinuteMs = 60 * 1000;
 constexpr uint16_t kDefaultUnits = 35;
 
 void Event(const std::string& event, std::vector<sim::core::TraceField> fields = {}) {
@@ -86,8 +89,9 @@ void ControllerModel::Reset(const sim::core::Scenario& scenario) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ready_ = false;
     settings_ = ControllerSettings::FromScenario(scenario);
+    script_ = Script{};
+    script_.completionCodes = settings_.completionCodes;
     state_ = State{};
-    state_.completionCodes = settings_.completionCodes;
     for (const auto& [number, name] : settings_.partitions) {
         state_.partitions[number].exists = true;
         state_.partitions[number].name = name;
@@ -116,6 +120,10 @@ std::vector<uint8_t> ControllerModel::Handle(const std::vector<uint8_t>& request
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (!ready_)
         Reset(sim::core::CurrentScenario());
+    // Any request carrying the session's id shows that its owner is still there.
+    if (state_.session && ByteAt(request, at::kSessionLow) == (state_.session->id & 0xff) &&
+        ByteAt(request, at::kSessionHigh) == state_.session->id >> 8)
+        state_.session->lastUseMs = sim::core::NowMs();
     for (const auto& [key, bytes] : settings_.responses) {
         if (key.Matches(request))
             return bytes;
@@ -145,7 +153,7 @@ ControllerModel::Message ControllerModel::Execute(const ControllerCommand& comma
     if (checksSession) {
         const uint16_t carried = static_cast<uint16_t>(ByteAt(request, at::kSessionLow) |
                                                        ByteAt(request, at::kSessionHigh) << 8);
-        if (!state_.session || *state_.session != carried) {
+        if (!state_.session || state_.session->id != carried) {
             Event("session refused",
                   {TraceText("command", command.name), TraceNumber("session", carried)});
             Refuse(answer, kInvalidField);
@@ -165,7 +173,7 @@ ControllerModel::Message ControllerModel::Execute(const ControllerCommand& comma
 }
 
 bool ControllerModel::OverrideCompletionCode(const Message& request, Message& answer) {
-    for (CompletionCodeOverride& override : state_.completionCodes) {
+    for (CompletionCodeOverride& override : script_.completionCodes) {
         if (override.remaining == 0 || !override.key.Matches(request))
             continue;
         if (override.remaining > 0)
@@ -179,7 +187,7 @@ bool ControllerModel::OverrideCompletionCode(const Message& request, Message& an
 }
 
 void ControllerModel::OrinStatus(const Message&, Message& answer) {
-    PutByte(answer, at::kOrinStatus, Next(settings_.orinStatus, state_.orinIndex));
+    PutByte(answer, at::kOrinStatus, Next(settings_.orinStatus, script_.orinIndex));
 }
 
 void ControllerModel::AccessEnabled(const Message&, Message& answer) {
@@ -187,7 +195,7 @@ void ControllerModel::AccessEnabled(const Message&, Message& answer) {
 }
 
 void ControllerModel::StorageType(const Message&, Message& answer) {
-    PutByte(answer, at::kStorageType, Next(settings_.ostrelType, state_.typeIndex));
+    PutByte(answer, at::kStorageType, Next(settings_.ostrelType, script_.typeIndex));
 }
 
 void ControllerModel::Generation(const Message&, Message& answer) {
@@ -202,18 +210,51 @@ void ControllerModel::GuidSupport(const Message&, Message& answer) {
     PutByte(answer, at::kGuidSupport, settings_.guid);
 }
 
-void ControllerModel::BeginSession(const Message&, Message& answer) {
+// One update session at a time: the controller cannot tell that the owner of
+// the open one is gone, so a begin waits for its end or its time-out.
+void ControllerModel::BeginSession(const Message& request, Message& answer) {
+    if (state_.session) {
+        Event("session busy", {TraceNumber("session", state_.session->id),
+                               TraceNumber("owner", state_.session->owner)});
+        Refuse(answer, kWrongState);
+        return;
+    }
     const uint16_t id = settings_.sessionId;
-    if (id != 0)
-        state_.session = id;
-    Event(id != 0 ? "session opened" : "session not opened", {TraceNumber("session", id)});
+    const long long owner = getpid();
+    if (id != 0) {
+        const long long minutes =
+            settings_.sessionTimeoutMinutes.value_or(ByteAt(request, at::kSessionTimeout));
+        state_.session =
+            Session{id, owner, sim::core::NowMs(), static_cast<uint64_t>(minutes) * kMinuteMs};
+    }
+    Event(id != 0 ? "session opened" : "session not opened",
+          {TraceNumber("session", id), TraceNumber("owner", owner)});
     PutByte(answer, at::kNewSessionLow, static_cast<uint8_t>(id & 0xff));
     PutByte(answer, at::kNewSessionHigh, static_cast<uint8_t>(id >> 8));
 }
 
 void ControllerModel::EndSession(const Message&, Message&) {
-    Event("session ended", {TraceNumber("session", state_.session.value_or(0))});
+    Event("session ended", {TraceNumber("session", state_.session ? state_.session->id : 0)});
     state_.session.reset();
+}
+
+// A session left unused for its time-out ends, and the partitions created in
+// it go with it: their disks are unplugged wherever they are mounted.
+void ControllerModel::ClockAdvanced() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!state_.session || state_.session->timeoutMs == 0)
+        return;
+    const uint64_t idleMs = sim::core::NowMs() - state_.session->lastUseMs;
+    if (idleMs < state_.session->timeoutMs)
+        return;
+    const Session ended = *state_.session;
+    state_.session.reset();
+    Event("session timed out", {TraceNumber("session", ended.id), TraceNumber("owner", ended.owner),
+                                TraceNumber("idle_ms", static_cast<long long>(idleMs))});
+    for (size_t number = 0; number < state_.partitions.size(); ++number) {
+        if (state_.partitions[number].exists && state_.partitions[number].session == ended.id)
+            Delete(static_cast<int>(number));
+    }
 }
 
 std::optional<int> ControllerModel::PartitionAt(const Message& request, size_t position,
@@ -296,6 +337,7 @@ void ControllerModel::Create(const Message& request, Message& answer) {
         partition.exists = true;
         partition.name = name;
         partition.units = units;
+        partition.session = state_.session ? state_.session->id : 0;
         Event("partition created", {TraceNumber("partition", static_cast<long long>(number)),
                                     TraceText("name", name), TraceNumber("units", units)});
         return;

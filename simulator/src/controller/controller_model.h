@@ -2,7 +2,8 @@
 // The management controller behind the IPMI device: its commands (each a
 // row of the command table, with its handler here), the update session, the
 // dynamic partitions, the manifest digest, staging, long-running commands and
-// the fixed status poll.
+// the fixed status poll. What it holds between requests (State) is saved
+// with a kept machine, so that a later process finds the same controller.
 
 #include <array>
 #include <cstdint>
@@ -14,10 +15,7 @@
 #include "controller_commands.h"
 #include "controller_settings.h"
 #include "partition_plug.h"
-
-namespace sim::core {
-class Scenario;
-}
+#include "sim_core.h"
 
 namespace sim::devices {
 
@@ -46,6 +44,12 @@ public:
     std::vector<int> Partitions();
     std::vector<std::string> StagedFiles();
 
+    // The virtual clock advanced: a session unused for its time-out ends.
+    void ClockAdvanced();
+    // What the controller holds, as `controller.` lines of a kept machine.
+    void SaveState(sim::core::StateLines& lines);
+    void LoadState(const sim::core::StateLines& lines);
+
 private:
     using Message = std::vector<uint8_t>;
 
@@ -57,16 +61,29 @@ private:
         std::string name;
         uint16_t units = 0;
         bool attached = false;
-        std::string volume;  // made on the first attach, kept until deleted
-        int disk = 0;        // key in the disk registry while attached
+        std::string volume;    // made on the first attach, kept until deleted
+        int disk = 0;          // key in the disk registry while attached
+        uint16_t session = 0;  // the session it was created in; 0: there at start
     };
 
-    // What the controller remembers between requests; a Reset starts afresh.
-    struct State {
+    struct Session {
+        uint16_t id = 0;
+        long long owner = 0;     // the process that began it
+        uint64_t lastUseMs = 0;  // virtual time of the last request carrying its id
+        uint64_t timeoutMs = 0;  // unused this long it ends; 0: never
+    };
+
+    // How far the scenario's per-request answers have got in this process.
+    struct Script {
         std::vector<CompletionCodeOverride> completionCodes;  // with the counts left
         size_t orinIndex = 0;
         size_t typeIndex = 0;
-        std::optional<uint16_t> session;
+    };
+
+    // What the controller remembers between requests; a Reset starts afresh,
+    // a kept machine saves and loads it.
+    struct State {
+        std::optional<Session> session;
         std::array<Partition, 16> partitions;
         int volumeSerial = 0;
         std::string lastDetachedVolume;
@@ -121,6 +138,7 @@ private:
     PartitionPlug* plug_ = nullptr;
     bool ready_ = false;
     ControllerSettings settings_;
+    Script script_;
     State state_;
 };
 

@@ -12,6 +12,7 @@ namespace {
 
 const std::string kPrefix = "controller.";
 constexpr long long kDayMs = 24LL * 3600 * 1000;
+constexpr long long kDayMinutes = 24LL * 60;
 
 uint8_t Byte(const SettingLine& line) {
     const long long value = line.scenario.Number(line.key, 0);
@@ -56,6 +57,18 @@ void ReadSessionId(const SettingLine& line, ControllerSettings& settings) {
     if (session < 0 || session > 0xffff)
         throw std::runtime_error(line.key + ": not a 16-bit value");
     settings.sessionId = static_cast<uint16_t>(session);
+}
+
+void ReadSessionTimeout(const SettingLine& line, ControllerSettings& settings) {
+    if (line.value == "request") {
+        settings.sessionTimeoutMinutes.reset();
+        return;
+    }
+    const long long minutes = line.scenario.Number(line.key, 0);
+    if (minutes < 0 || minutes > kDayMinutes)
+        throw std::runtime_error(line.key + ": expected request or 0 to " +
+                                 std::to_string(kDayMinutes) + " minutes");
+    settings.sessionTimeoutMinutes = minutes;
 }
 
 void ReadPartition(const SettingLine& line, ControllerSettings& settings) {
@@ -169,6 +182,7 @@ const std::vector<ControllerSetting>& ControllerSettingTable() {
         {"capability", "0x01", ReadByte<&S::capability>},
         {"generation", "22", ReadByte<&S::generation>},
         {"session_id", "0x1234", ReadSessionId},
+        {"session_timeout", "request", ReadSessionTimeout},
         {"partition.", "", ReadPartition},
         {"attached", "", ReadAttached},
         {"created_name", "", ReadCreatedName},

@@ -33,6 +33,7 @@ struct ControllerSettings {
     uint8_t capability = 0;
     uint8_t generation = 0;
     uint16_t sessionId = 0;
+    std::optional<long long> sessionTimeoutMinutes;       // unset: what the begin request asks
     std::vector<std::pair<int, std::string>> partitions;  // present at start
     std::vector<int> attachedAtStart;                     // left attached by an earlier run
     std::optional<std::string> createdName;  // every new partition's, instead of the requested

@@ -88,6 +88,7 @@ std::shared_ptr<FdDevice> DeviceOf(int fd) {
 
 std::optional<int> OpenThroughHandlers(const std::string& machinePath,
                                        const std::string& sandboxPath, int flags) {
+    const MachineTransaction transaction;
     for (const OpenHandler& handler : Registry().open) {
         if (std::optional<int> fd = handler(machinePath, sandboxPath, flags))
             return fd;
@@ -112,6 +113,7 @@ std::optional<CommandResult> RunProgramHandlers(const std::vector<std::string>& 
 }
 
 int RunUmountHandler(const std::string& machinePath) {
+    const MachineTransaction transaction;
     return Registry().umount ? Registry().umount(machinePath) : EINVAL;
 }
 

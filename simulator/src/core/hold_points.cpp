@@ -1,5 +1,6 @@
 #include "hold_points.h"
 
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -15,7 +16,7 @@
 namespace sim::core {
 namespace {
 
-enum class Action { kPause };
+enum class Action { kPause, kKill };
 
 // One row per key: the action taken where its point is reached.
 struct PointKey {
@@ -23,7 +24,8 @@ struct PointKey {
     Action action;
     const char* name;  // as the trace's "hold" event names it
 };
-const PointKey kPointKeys[] = {{"pause_before", Action::kPause, "pause"}};
+const PointKey kPointKeys[] = {{"pause_before", Action::kPause, "pause"},
+                               {"kill_before", Action::kKill, "kill"}};
 
 struct HoldPoint {
     const PointKey* key = nullptr;
@@ -60,7 +62,8 @@ void Load() {
 }
 
 // Until the test removes the file. The wait is real: the machine's own sleeps
-// only advance its virtual clock.
+// only advance its virtual clock. Meanwhile other processes may work on a
+// kept machine.
 void Pause() {
     const std::string paused = SandboxRoot() + "/" + kPausedFile;
     const std::string written = paused + ".new";
@@ -68,9 +71,18 @@ void Pause() {
         Real().rename(written.c_str(), paused.c_str()) != 0) {
         return;
     }
-    const timespec step{0, kPausePollNs};
-    while (files::Exists(paused))
-        syscall(SYS_nanosleep, &step, nullptr);
+    WithMachineReleased([&paused] {
+        const timespec step{0, kPausePollNs};
+        while (files::Exists(paused))
+            syscall(SYS_nanosleep, &step, nullptr);
+    });
+}
+
+// As a SIGKILL from outside would: no handler, no exit code of the process's
+// own runs. A kept machine holds what was done so far.
+void Kill() {
+    SaveMachineNow();
+    kill(getpid(), SIGKILL);
 }
 
 const Registration registration([] { AddResetHandler(Load); });
@@ -97,6 +109,9 @@ void ReachPoint(PointKind kind, const std::string& what) {
         switch (point.key->action) {
             case Action::kPause:
                 Pause();
+                break;
+            case Action::kKill:
+                Kill();
                 break;
         }
     }

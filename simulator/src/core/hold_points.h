@@ -2,7 +2,8 @@
 // Points where the scenario stops the program under test so that a test can
 // act on a running update from outside: before the Nth request of a
 // controller command, or before a command line runs. What happens there is
-// the key's action (`pause_before`: wait until the test lets it go on).
+// the key's action (`pause_before`: wait until the test lets it go on;
+// `kill_before`: the process sends itself SIGKILL).
 
 #include <string>
 

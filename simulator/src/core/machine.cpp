@@ -1,15 +1,18 @@
 #include "machine.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "device_registry.h"
+#include "machine_store.h"
 #include "real_files.h"
 #include "sandbox.h"
 
@@ -18,6 +21,7 @@ namespace {
 
 Machine* g_machine = nullptr;
 pid_t g_creator = 0;  // the process that made the sandboxes: forked children leave them alone
+bool g_continuing = false;
 
 void RemoveSandboxAtExit() {
     if (g_machine == nullptr || !g_machine->ownSandbox || getpid() != g_creator)
@@ -32,6 +36,8 @@ void Stop() {
         return;
     if (g_machine->traceFd >= 0)
         RealClose(g_machine->traceFd);
+    if (g_machine->storeLock >= 0)
+        RealClose(g_machine->storeLock);
     if (g_machine->ownSandbox)
         files::RemoveTree(g_machine->sandbox);
     delete g_machine;
@@ -72,7 +78,24 @@ std::string Located(const ParsedScenario& parsed, const std::string& problem) {
     return "scenario " + parsed.origin + ": " + problem;
 }
 
-void Install(ParsedScenario parsed, const std::string& sandbox, bool own,
+// Unlocks a kept machine's file lock when it goes out of scope.
+class StoreRelease {
+public:
+    explicit StoreRelease(int lock) : lock_(lock) {}
+    ~StoreRelease() {
+        if (lock_ >= 0)
+            flock(lock_, LOCK_UN);
+    }
+    StoreRelease(const StoreRelease&) = delete;
+    StoreRelease& operator=(const StoreRelease&) = delete;
+
+private:
+    int lock_;
+};
+
+// Under the sandbox's file lock for a kept machine: two processes starting
+// at once on one sandbox make one machine, and the second continues it.
+void Install(ParsedScenario parsed, const std::string& sandbox, bool own, bool kept,
              const std::string& tracePath) {
     Stop();
     auto machine = std::make_unique<Machine>();
@@ -80,14 +103,25 @@ void Install(ParsedScenario parsed, const std::string& sandbox, bool own,
     machine->settings = MachineSettings::FromScenario(machine->parsed.scenario);
     machine->sandbox = NormalizePath(sandbox);
     machine->ownSandbox = own;
+    machine->kept = kept;
     machine->tracePath = tracePath;
+    std::optional<std::string> saved;
+    if (kept) {
+        LockStore(*machine);
+        saved = StoredState(*machine);
+    }
+    // However the start ends, other processes may go on with the machine.
+    const StoreRelease release(machine->storeLock);
     files::MakeDirectories(files::ParentOf(tracePath));
-    machine->traceFd =
-        RealOpen(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    // A continued machine's trace goes on where the last process left it.
+    machine->traceFd = RealOpen(
+        tracePath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (saved ? 0 : O_TRUNC), 0644);
     if (machine->traceFd < 0) {
         const std::string problem = std::strerror(errno);
         if (own)
             files::RemoveTree(machine->sandbox);
+        if (machine->storeLock >= 0)
+            RealClose(machine->storeLock);
         throw std::runtime_error("simmachine: cannot write the trace " + tracePath + ": " +
                                  problem);
     }
@@ -96,12 +130,20 @@ void Install(ParsedScenario parsed, const std::string& sandbox, bool own,
         g_creator = getpid();
         std::atexit(RemoveSandboxAtExit);
     }
-    LayOutSandbox(*g_machine);
+    if (!saved)
+        LayOutSandbox(*g_machine);
+    g_continuing = saved.has_value();
     try {
         RunResetHandlers();
     } catch (const std::runtime_error& error) {
+        g_continuing = false;
         throw std::runtime_error(Located(g_machine->parsed, error.what()));
     }
+    g_continuing = false;
+    if (saved)
+        LoadState(*g_machine, *saved);
+    if (kept)
+        SaveState(*g_machine);
 }
 
 std::string Variable(const char* name) {
@@ -129,14 +171,16 @@ void StartFromEnvironment() {
             RequireBelowTmp("SIMMACHINE_SANDBOX", sandboxVariable);
         if (!traceVariable.empty())
             RequireBelowTmp("SIMMACHINE_TRACE", traceVariable);
-        const bool given = !sandboxVariable.empty();
-        if (given && !files::MakeDirectories(sandboxVariable)) {
-            throw std::runtime_error("simmachine: cannot make the sandbox " + sandboxVariable);
+        // A sandbox somebody named is theirs to keep, and keeps its machine.
+        if (!sandboxVariable.empty()) {
+            StartMachineIn(
+                std::move(parsed), sandboxVariable,
+                traceVariable.empty() ? sandboxVariable + "/trace.jsonl" : traceVariable);
+            return;
         }
-        const std::string sandbox = given ? sandboxVariable : MakeSandbox();
-        const std::string trace = traceVariable.empty() ? sandbox + "/trace.jsonl" : traceVariable;
-        // A sandbox somebody named is theirs to keep.
-        Install(std::move(parsed), sandbox, !given, trace);
+        const std::string sandbox = MakeSandbox();
+        Install(std::move(parsed), sandbox, true, false,
+                traceVariable.empty() ? sandbox + "/trace.jsonl" : traceVariable);
     } catch (const std::exception& error) {
         const std::string message = std::string(error.what()) + "\n";
         ssize_t ignored = ::write(STDERR_FILENO, message.data(), message.size());
@@ -165,7 +209,21 @@ bool MachineRunning() {
 void StartMachine(ParsedScenario parsed) {
     std::lock_guard<std::recursive_mutex> lock(MachineMutex());
     const std::string sandbox = MakeSandbox();
-    Install(std::move(parsed), sandbox, true, sandbox + "/trace.jsonl");
+    Install(std::move(parsed), sandbox, true, false, sandbox + "/trace.jsonl");
+}
+
+void StartMachineIn(ParsedScenario parsed, const std::string& sandbox,
+                    const std::string& tracePath) {
+    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    RequireBelowTmp("the sandbox", sandbox);
+    RequireBelowTmp("the trace", tracePath);
+    if (!files::MakeDirectories(sandbox))
+        throw std::runtime_error("simmachine: cannot make the sandbox " + sandbox);
+    Install(std::move(parsed), sandbox, false, true, tracePath);
+}
+
+bool MachineContinues() {
+    return g_continuing;
 }
 
 const Scenario& CurrentScenario() {

@@ -1,7 +1,8 @@
 #pragma once
 // The running machine: its scenario, sandbox, trace file, virtual clock and
 // emulated settings. One process runs one machine at a time; a reset replaces
-// it with a fresh one.
+// it with a fresh one. A machine in a named sandbox is kept there: saved after
+// every change, continued by the next process on that sandbox.
 
 #include <sys/types.h>
 
@@ -23,6 +24,10 @@ struct Machine {
     int traceFd = -1;
     uint64_t nextSeq = 1;
     uint64_t clockNs = 0;
+    bool kept = false;       // saved in its sandbox for other processes
+    int storeLock = -1;      // the sandbox's lock file, locked while a transaction runs
+    int transactions = 0;    // depth of the running MachineTransaction
+    std::string storedText;  // the saved state as this process last read or wrote it
 };
 
 // Guards everything the simulator keeps. Recursive: handlers of the devices
@@ -38,5 +43,9 @@ bool MachineRunning();
 
 // A fresh machine in a fresh sandbox below /tmp, replacing the running one.
 void StartMachine(ParsedScenario parsed);
+// A machine kept in the named sandbox (which must lie below /tmp), replacing
+// the running one: the one the sandbox holds, continued, else a fresh one.
+void StartMachineIn(ParsedScenario parsed, const std::string& sandbox,
+                    const std::string& tracePath);
 
 }  // namespace sim::core

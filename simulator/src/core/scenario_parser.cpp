@@ -209,8 +209,8 @@ private:
         } else if (name == "mount.drop_unflushed") {
             ExpectWords(key, 1, "mount.drop_unflushed = yes|no");
             ExpectChoice(name, value, {"yes", "no"});
-        } else if (name == "pause_before") {
-            ExpectWords(key, 1, "pause_before = ipmi NAME [N] | command LINE");
+        } else if (name == "pause_before" || name == "kill_before") {
+            ExpectWords(key, 1, name + " = ipmi NAME [N] | command LINE");
             if (const std::optional<std::string> problem = HoldPointProblem(name, value))
                 Fail(*problem);
         } else if (name == "umount_failures") {

@@ -162,6 +162,57 @@ void AddClockHandler(std::function<void()> handler);
 // sandbox laid out), so that each half can reset its own state.
 void AddResetHandler(std::function<void()> handler);
 
+// ---- the machine kept across processes (a named sandbox) ---------------------------------
+// What the machine holds is saved in its sandbox as `KEY = VALUE` lines, each
+// room writing and reading back its own keys, so that a later process on the
+// same sandbox continues the machine (simulator/README.md, "One machine,
+// several processes").
+using StateLines = std::vector<std::pair<std::string, std::string>>;
+struct StateHandler {
+    std::function<void(StateLines& lines)> save;
+    // Every line of the saved machine; a room takes its own keys.
+    std::function<void(const StateLines& lines)> load;
+};
+void AddStateHandler(StateHandler handler);
+
+// True while the reset handlers run for a process that continues a saved
+// machine: they then set up only what the scenario says about behaviour
+// (settings, faults); what the machine holds is loaded right after.
+bool MachineContinues();
+
+// Held for the whole of an operation that reads or changes what the machine
+// holds (a controller request, a command line, a sleep, an open of a machine
+// path, a umount, a write below a mount): takes the machine mutex and, for a
+// kept machine, the sandbox's file lock, loads what another process saved
+// meanwhile and saves the changes when the outermost one ends.
+class MachineTransaction {
+public:
+    MachineTransaction();
+    ~MachineTransaction();
+    MachineTransaction(const MachineTransaction&) = delete;
+    MachineTransaction& operator=(const MachineTransaction&) = delete;
+};
+// Saves what the machine holds now (before the process is killed).
+void SaveMachineNow();
+// Runs `wait` with the sandbox's file lock released, so that other processes
+// can work on the machine meanwhile; what they changed is loaded afterwards.
+void WithMachineReleased(const std::function<void()>& wait);
+
+// A state value of named fields, written `NAME=VALUE NAME=VALUE ...`, the
+// blanks, `%`, `=` and control bytes of a VALUE as %XX.
+class StateRecord {
+public:
+    static StateRecord Of(const std::string& text);
+    StateRecord& Add(const std::string& name, const std::string& value);
+    StateRecord& Add(const std::string& name, long long value);
+    std::string Text() const;
+    std::string Get(const std::string& name) const;   // empty when absent
+    long long Number(const std::string& name) const;  // 0 when absent or not a number
+
+private:
+    std::vector<std::pair<std::string, std::string>> fields_;
+};
+
 // Registers at static-initialisation time: `static sim::core::Registration r([]{ ... });`
 struct Registration {
     explicit Registration(const std::function<void()>& registerHandlers) { registerHandlers(); }

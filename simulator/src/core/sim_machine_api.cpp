@@ -52,6 +52,11 @@ void ResetFromFile(const std::string& scenarioPath) {
     core::StartMachine(ParseScenarioFile(scenarioPath));
 }
 
+void ResetIn(const std::string& sandboxPath, const std::string& scenarioText) {
+    core::StartMachineIn(core::ParseScenario(scenarioText, "<text>"), sandboxPath,
+                         sandboxPath + "/trace.jsonl");
+}
+
 Expectations ScenarioExpectations() {
     return core::CurrentScenario().Expectations();
 }
@@ -125,6 +130,7 @@ bool HasUnknownCommands() {
 }
 
 uint64_t VirtualTimeMs() {
+    const core::MachineTransaction transaction;
     return core::NowMs();
 }
 

@@ -11,7 +11,7 @@ uint64_t NowMs() {
 }
 
 void SleepNs(uint64_t ns, const char* via, const std::vector<TraceField>& extra) {
-    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    const MachineTransaction transaction;
     RunningMachine().clockNs += ns;
     std::vector<TraceField> fields = {TraceText("via", via),
                                       TraceNumber("ms", static_cast<long long>(ns / 1000000))};

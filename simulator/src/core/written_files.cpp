@@ -88,12 +88,12 @@ void SetFileSystemHooks(FileSystemHooks hooks) {
 }
 
 size_t ReserveSpace(const std::string& machinePath, size_t bytes) {
-    Lock lock(MachineMutex());
+    const MachineTransaction transaction;
     return Files().hooks.reserve ? Files().hooks.reserve(machinePath, bytes) : bytes;
 }
 
 void FlushFileSystems(const std::string& machinePath) {
-    Lock lock(MachineMutex());
+    const MachineTransaction transaction;
     if (Files().hooks.flush)
         Files().hooks.flush(machinePath);
 }

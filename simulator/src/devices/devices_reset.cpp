@@ -1,6 +1,8 @@
 // A fresh set of devices per run, in the order they depend on each other:
 // disks, mounts, the controller, then what an earlier run left behind (its
-// partitions still attached, its mounts still in place).
+// partitions still attached, its mounts still in place). A process that
+// continues a kept machine takes only the settings: the devices themselves
+// come from the saved machine.
 
 #include <filesystem>
 #include <stdexcept>
@@ -27,9 +29,13 @@ void MountLeftovers(const sim::core::Scenario& scenario) {
 const sim::core::Registration registration([] {
     sim::core::AddResetHandler([] {
         const sim::core::Scenario& scenario = sim::core::CurrentScenario();
-        DiskRegistry::Instance().Reset(scenario);
+        const bool fresh = !sim::core::MachineContinues();
+        if (fresh)
+            DiskRegistry::Instance().Reset(scenario);
         MountTable::Instance().Reset(scenario);
         ControllerModel::Instance().Reset(scenario);
+        if (!fresh)
+            return;
         ControllerModel::Instance().AttachLeftovers();
         MountLeftovers(scenario);
     });

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <cctype>
 #include <filesystem>
 #include <stdexcept>
 
@@ -21,6 +22,14 @@ std::string DiskName(int index) {
         letters.insert(letters.begin(), static_cast<char>('a' + (value - 1) % 26));
     }
     return "sd" + letters;
+}
+
+// The disk's name in a node's path: sda of /dev/sda and of /dev/sda1.
+std::string NameOfNode(const std::string& node) {
+    std::string name = fs::path(node).filename().string();
+    while (!name.empty() && std::isdigit(static_cast<unsigned char>(name.back())))
+        name.pop_back();
+    return name;
 }
 
 bool IsDiskName(const std::string& name) {
@@ -58,6 +67,7 @@ DiskRegistry& DiskRegistry::Instance() {
 void DiskRegistry::Reset(const sim::core::Scenario& scenario) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     disks_.clear();
+    heldNames_.clear();
     nextKey_ = 1;
     nextSystemHost_ = 0;
     nextHotplugHost_ = kFirstHotplugHost;
@@ -160,6 +170,18 @@ void DiskRegistry::WriteWholeDisk(const Disk& disk) const {
                          disk.setup.fatType);
 }
 
+void DiskRegistry::HoldName(const std::string& node) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    heldNames_.insert(NameOfNode(node));
+}
+
+void DiskRegistry::ReleaseName(const std::string& node) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const auto held = heldNames_.find(NameOfNode(node));
+    if (held != heldNames_.end())
+        heldNames_.erase(held);
+}
+
 void DiskRegistry::RefreshWholeDisk(const std::string& machinePath) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     const std::string path = Normal(machinePath);
@@ -228,15 +250,18 @@ void DiskRegistry::Appear(Disk& disk) {
         }
         return false;
     };
+    const auto nameTaken = [this, &taken](const std::string& name) {
+        return heldNames_.count(name) > 0 ||
+               taken([&name](const Disk& other) { return other.name == name; });
+    };
     int generic = 0;
     while (taken([generic](const Disk& other) { return other.generic == generic; }))
         ++generic;
     std::string name = disk.setup.wantedName;
-    if (!IsDiskName(name) || taken([&name](const Disk& other) { return other.name == name; })) {
+    if (!IsDiskName(name) || nameTaken(name)) {
         int index = 0;
-        while (taken([index](const Disk& other) { return other.name == DiskName(index); })) {
+        while (nameTaken(DiskName(index)))
             ++index;
-        }
         name = DiskName(index);
     }
     disk.generic = generic;

@@ -9,14 +9,12 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "scsi_address.h"
-
-namespace sim::core {
-class Scenario;
-}
+#include "sim_core.h"
 
 namespace sim::devices {
 
@@ -70,6 +68,11 @@ public:
     void GenericDriverChanged();
     // The virtual clock advanced: disks whose time has come appear.
     void ClockAdvanced();
+    // A dead mount still holds the name of the disk that went away (sda of
+    // /dev/sda1, say): the kernel gives the next disk another one until
+    // that mount is gone.
+    void HoldName(const std::string& node);
+    void ReleaseName(const std::string& node);
 
     std::optional<DiskNode> NodeAt(const std::string& machinePath);
     // The whole-disk node of a partitioned disk holds a copy of its volume at
@@ -83,6 +86,11 @@ public:
     // is attached, visible yet or not).
     bool ControllerUsbPresent();
     std::vector<VisibleVolume> VisibleControllerVolumes();
+
+    // The disks, as `disk.` lines of a kept machine (their nodes and volume
+    // files live in the sandbox already).
+    void SaveState(sim::core::StateLines& lines);
+    void LoadState(const sim::core::StateLines& lines);
 
 private:
     struct Disk {
@@ -105,6 +113,7 @@ private:
 
     std::recursive_mutex mutex_;
     std::vector<Disk> disks_;
+    std::multiset<std::string> heldNames_;
     int nextKey_ = 1;
     int nextSystemHost_ = 0;
     int nextHotplugHost_ = kFirstHotplugHost;

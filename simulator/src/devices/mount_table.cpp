@@ -106,11 +106,12 @@ void MountTable::Reset(const sim::core::Scenario& scenario) {
     dropUnflushed_ = scenario.Get("mount.drop_unflushed", "no") == "yes";
 }
 
+// The live mount a path lies on; the last mount made on a directory is on top.
 const MountTable::MountEntry* MountTable::MountHolding(const std::string& path) const {
     const std::string normal = MachineDirectory(path);
-    for (const MountEntry& mount : mounts_) {
-        if (normal == mount.directory || StartsWith(normal, mount.directory + "/"))
-            return &mount;
+    for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
+        if (!it->dead && (normal == it->directory || StartsWith(normal, it->directory + "/")))
+            return &*it;
     }
     return nullptr;
 }
@@ -135,8 +136,10 @@ void MountTable::Flush(const std::string& path) {
             WriteBack(*mount);
         return;
     }
-    for (const MountEntry& mount : mounts_)
-        WriteBack(mount);
+    for (const MountEntry& mount : mounts_) {
+        if (!mount.dead)
+            WriteBack(mount);
+    }
 }
 
 void MountTable::WriteBack(const MountEntry& mount) {
@@ -181,7 +184,7 @@ int MountTable::Attach(const std::string& volume, const std::string& device,
     if (!fs::is_directory(sandboxDirectory, error) || VolumeMounted(volume))
         return kMountFailed;
     for (const MountEntry& mount : mounts_) {
-        if (mount.directory == machineDirectory)
+        if (mount.directory == machineDirectory && !mount.dead)
             return kMountFailed;
     }
     MountEntry mount;
@@ -210,12 +213,15 @@ int MountTable::Attach(const std::string& volume, const std::string& device,
 int MountTable::Umount(const std::string& directory) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     const std::string machineDirectory = MachineDirectory(directory);
-    for (auto it = mounts_.begin(); it != mounts_.end(); ++it) {
+    for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
         if (it->directory != machineDirectory)
             continue;
         const MountEntry mount = *it;
-        mounts_.erase(it);
-        Release(mount, "umount", true);
+        mounts_.erase(std::next(it).base());
+        // A dead mount has no disk left to write to; the name it held is free.
+        Release(mount, mount.dead ? "umount of a dead mount" : "umount", !mount.dead);
+        if (mount.dead)
+            DiskRegistry::Instance().ReleaseName(mount.device);
         return 0;
     }
     // The kernel looks the path up before it asks whether it is a mount point.
@@ -249,16 +255,35 @@ std::string MountTable::MountsText() {
 void MountTable::VolumeGone(const std::string& volume) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     for (auto it = mounts_.begin(); it != mounts_.end();) {
-        if (it->volume != volume) {
+        if (it->volume != volume || it->dead) {
             ++it;
+            continue;
+        }
+        if (!it->automounted) {
+            Kill(*it++);
             continue;
         }
         const MountEntry mount = *it;
         it = mounts_.erase(it);
-        // Without a flush a volume pulled away loses what its cache still held.
-        Release(mount, dropUnflushed_ ? "disk removed, unflushed writes dropped" : "disk removed",
-                !dropUnflushed_);
+        Release(mount, "disk removed", true);
     }
+}
+
+// The kernel keeps a mount whose disk went away until somebody unmounts it;
+// without a flush the volume lost what the cache still held.
+void MountTable::Kill(MountEntry& mount) {
+    const bool written =
+        !dropUnflushed_ && FatImage(mount.volume).ReplaceWith(mount.sandboxDirectory);
+    RemoveEntries(mount.sandboxDirectory);
+    mount.dead = true;
+    DiskRegistry::Instance().HoldName(mount.device);
+    sim::core::Trace(
+        "mount",
+        {sim::core::TraceText("device", mount.device), sim::core::TraceText("dir", mount.directory),
+         sim::core::TraceText("state", "dead"),
+         sim::core::TraceText(
+             "why", dropUnflushed_ ? "disk removed, unflushed writes dropped" : "disk removed"),
+         sim::core::TraceNumber("written", written ? 1 : 0)});
 }
 
 void MountTable::Release(const MountEntry& mount, const std::string& why, bool writeBack) {
@@ -279,7 +304,7 @@ void MountTable::Release(const MountEntry& mount, const std::string& why, bool w
 
 bool MountTable::VolumeMounted(const std::string& volume) const {
     for (const MountEntry& mount : mounts_) {
-        if (mount.volume == volume)
+        if (mount.volume == volume && !mount.dead)
             return true;
     }
     return false;

@@ -2,7 +2,9 @@
 // Mounted FAT volumes. Mounting copies the volume's files into the sandbox
 // directory of the mount point, where the program under test reads and
 // writes them with ordinary file calls; unmounting (or the disk going away)
-// writes the directory back into the volume.
+// writes the directory back into the volume. A mount whose disk went away
+// stays, dead, until it is unmounted, as the kernel keeps it: listed, empty,
+// and another mount may go on top of it.
 
 #include <cstdint>
 #include <filesystem>
@@ -12,9 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace sim::core {
-class Scenario;
-}
+#include "sim_core.h"
 
 namespace sim::devices {
 
@@ -34,7 +34,7 @@ public:
     // mounted gets /vmfs/volumes/LABEL.
     void AutomountControllerVolumes();
     // The disk holding the volume is gone: its mounts are written back and
-    // dropped, and an automounted volume's directory disappears.
+    // left dead (an ESXi automount disappears with its directory).
     void VolumeGone(const std::string& volume);
 
     // The mounts as /proc/mounts lists them: "DEVICE DIR vfat OPTIONS 0 0" a line.
@@ -47,6 +47,10 @@ public:
     // what its mount directory holds now, which a detach without umount keeps.
     void Flush(const std::string& path);
 
+    // The mounts, as `mount` lines of a kept machine.
+    void SaveState(sim::core::StateLines& lines);
+    void LoadState(const sim::core::StateLines& lines);
+
 private:
     struct MountEntry {
         std::string device;     // machine path of the node mounted, or "automount"
@@ -57,11 +61,13 @@ private:
         std::filesystem::perms coveredPermissions =
             std::filesystem::perms::none;  // the mount point's own
         bool automounted = false;
+        bool dead = false;  // its disk went away
     };
 
     int Attach(const std::string& volume, const std::string& device, const std::string& directory,
                bool automounted);
     void Release(const MountEntry& mount, const std::string& why, bool writeBack);
+    void Kill(MountEntry& mount);
     const MountEntry* MountHolding(const std::string& path) const;
     void WriteBack(const MountEntry& mount);
     bool VolumeMounted(const std::string& volume) const;

@@ -228,7 +228,10 @@ int IpmiDevice::Send(const ipmi_req& request) {
     Answer answer;
     answer.msgid = request.msgid;
     answer.address = address;
-    answer.message = ControllerModel::Instance().Handle(bytes);
+    {
+        const sim::core::MachineTransaction transaction;
+        answer.message = ControllerModel::Instance().Handle(bytes);
+    }
     if (fault == IpmiFault::kOversize)
         answer.message.resize(2 + oversizeDataBytes, 0);
     answer.failReceiveOnce = fault == IpmiFault::kReceiveFails;

@@ -242,7 +242,7 @@ std::string ShellQuoted(const std::string& word) {
 }
 
 CommandResult RunProgram(const std::vector<std::string>& argv) {
-    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    const MachineTransaction transaction;
     std::string line;
     for (const std::string& word : argv)
         line += (line.empty() ? "" : " ") + ShellQuoted(word);

@@ -125,7 +125,7 @@ void RecordUnknownCommand(const std::string& line, const char* via) {
 }
 
 CommandResult RunCommandLine(const std::string& line, const char* via) {
-    std::lock_guard<std::recursive_mutex> lock(MachineMutex());
+    const MachineTransaction transaction;
     ReachPoint(PointKind::kCommand, line);
     MachineSettings& settings = RunningMachine().settings;
     std::optional<CommandResult> result = CommandOverride(settings, line);
