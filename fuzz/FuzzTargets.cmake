@@ -4,8 +4,7 @@
 
 # fuzz_target_uses_machine(<source> <variable>)
 # True when the target talks to the controller, through the simulated
-# machine of support/SimulatedMachine.h (scripts/fuzz.sh reads the same
-# include).
+# machine of support/SimulatedMachine.h.
 function(fuzz_target_uses_machine source variable)
   file(STRINGS ${source} includes REGEX "^#include \"SimulatedMachine\\.h\"")
   if(includes)

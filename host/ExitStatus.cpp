@@ -54,7 +54,9 @@ struct CodeRow {
     const char* phase;  // null: the code occurs in more than one phase
 };
 
-// Codes of the error catalogue ("ErrorCodes.xml") that tell what failed.
+// Codes of the error catalogue ("ErrorCodes.xml") that tell what failed. The
+// README's exit table lists the same codes per status, and
+// host/tests/operator_host_test.py holds both to the catalogue.
 const CodeRow kCodes[] = {
     {0, ExitStatus::Success, nullptr},
     {2, ExitStatus::UpdateFailed, "security-method"},

@@ -28,6 +28,8 @@ public:
     // Recognised once per process; PLATFORM_NOT_ROOT (asked again on every
     // call) when the process is not root.
     static int GetLinuxOSPlatform();
+    // Whether the process is root, or may become it.
+    static bool IsRunningAsRoot();
     // On SUSE also stops a running HAL daemon, after leaving a marker in the
     // run-time directory (RunTimeFiles.h); a daemon found stopped with the
     // marker there (an update was killed meanwhile) counts as running.

@@ -45,7 +45,9 @@ public:
     CPyalodContents& operator=(const CPyalodContents&) = delete;
 
     // Collects the package files, then every file of the payload directory
-    // (code 75 when it holds none), and sets the partition size.
+    // (code 75 when it holds none; 31 when one is no regular file, or has a
+    // name that does not decode back to its own bytes), and sets the
+    // partition size.
     virtual void CollectUpdateContents();
     // Copies the files, hands the method's manifest over, flushes.
     virtual void UploadUpdateContents(const std::string& mountPoint);

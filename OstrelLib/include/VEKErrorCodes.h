@@ -5,6 +5,11 @@
 // VEK_RAISE (VEKErrorReporting.h) or, for the few that end no failure,
 // written to the catalogue's current code directly.
 //
+// A new code also needs its message in "ErrorCodes.xml", a row in the
+// host's exit table (host/ExitStatus.cpp and the README) and, where a
+// command's refusal records it, a row of the fault matrix's kCommandFailures
+// (library/tests/StagedUpdateScenarios_test.cpp).
+//
 // A number may stand for more than one meaning (2, 63); each meaning has its own
 // name so that a reader sees which one a site records.
 

@@ -203,12 +203,16 @@ int CLinuxUtils::GetLinuxOSPlatform() {
     if (m_iLinuxPlatform != PLATFORM_NOT_ROOT) {
         return m_iLinuxPlatform;
     }
-    if (setuid(0) != 0) {
+    if (!IsRunningAsRoot()) {
         KOR_LOG(KOR_LOG_ERROR, "getLinuxOSVer:user is not root");
         return PLATFORM_NOT_ROOT;
     }
     m_iLinuxPlatform = RecognisePlatform();
     return m_iLinuxPlatform;
+}
+
+bool CLinuxUtils::IsRunningAsRoot() {
+    return setuid(0) == 0;
 }
 
 bool CLinuxUtils::udevhalInstall() {

@@ -144,6 +144,11 @@ bool COstrelSecureUpdate::TakeUpdateLock() {
                 "Another update is in progress on this machine (process id %s): this update is "
                 "not started.",
                 m_updateLock.RefusalDetail().c_str());
+    } else if (!CLinuxUtils::IsRunningAsRoot()) {
+        // Only root may take the lock. An update that is not root's goes on
+        // without it, to be refused by the platform check (73) before it
+        // loads, installs or sends anything.
+        return true;
     } else {
         // Whether another update runs cannot be told: none is started.
         KOR_LOG(KOR_LOG_ERROR, "The update lock %s %s: this update is not started.",

@@ -1,9 +1,14 @@
 #include "CPyalodContents.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "KORFile.h"
 #include "KORFileType.h"
 #include "KORFileUtil.h"
 #include "KORLogger.h"
+#include "KORString.h"
 #include "KORSystem.h"
 #include "PayloadFileTransfer.h"
 #include "VEKErrorCodes.h"
@@ -45,6 +50,49 @@ void RefuseUnlessRegular(const std::string& path, int code) {
     }
 }
 
+// The name with every byte other than printable ASCII, and the backslash,
+// as \xNN: whatever its bytes, it makes one readable log line.
+std::string HexEscaped(const std::string& name) {
+    std::string escaped;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            escaped += c;
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+            escaped += hex;
+        }
+    }
+    return escaped;
+}
+
+// The listing hands each name over through the library's text type, which
+// decodes UTF-8 laxly: an overlong C0 AE C0 AE C0 AF reads as "../". A name
+// whose bytes do not decode and encode back to themselves would be read
+// from another path than its own, outside the payload directory even, and
+// staged. Every entry the listing hands over (all but the subdirectories) is
+// checked by its own bytes, and the first such name refuses the package.
+// A name that reads back as itself holds no "/" and is neither "." nor "..",
+// as no entry's name does or is.
+void RefuseNamesNotReadBackAsThemselves(const std::string& directory) {
+    std::vector<std::string> names;
+    if (!KORFileUtil::GetEntryNameBytes(directory, names)) {
+        KOR_LOG(KOR_LOG_ERROR, "Reading the update content directory %s failed: %s.",
+                directory.c_str(), std::strerror(errno));
+        VEK_RAISE(VEKErrorCode::kInternalFailure);
+    }
+    for (const std::string& name : names) {
+        if (KORString(name).GetUTF8String() != name) {
+            KOR_LOG(KOR_LOG_ERROR,
+                    "Update content %s/%s is refused: its name does not decode back to the "
+                    "same bytes.",
+                    directory.c_str(), HexEscaped(name).c_str());
+            VEK_RAISE(VEKErrorCode::kInternalFailure);
+        }
+    }
+}
+
 }  // namespace
 
 std::string GetBasename(const std::string& path) {
@@ -79,6 +127,7 @@ void CPyalodContents::CollectUpdateContents() {
             KOR_LOG(KOR_LOG_ERROR, "No update content found in %s.", directory.c_str());
             VEK_RAISE(VEKErrorCode::kPayloadEmpty);
         }
+        RefuseNamesNotReadBackAsThemselves(directory);
         for (const KORString& name : names) {
             RefuseUnlessRegular(name.GetUTF8String(), VEKErrorCode::kInternalFailure);
             m_llTotalSize += static_cast<long long>(KORFile(name).GetSize());

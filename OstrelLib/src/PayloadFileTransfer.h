@@ -4,9 +4,9 @@
 // nothing counts as written before it has reached the disk. Failures come
 // back as a text for the log.
 //
-// Names reach here as the payload listing hands them over, as UTF-8 text: a
-// name that is not UTF-8 does not survive the listing, so its file cannot be
-// opened and the copy fails.
+// Names reach here exactly as the disk has them: the payload listing hands
+// names over as the library's text, and the collection refuses every name
+// that text would have changed (CPyalodContents::CollectUpdateContents).
 
 #include <cstddef>
 #include <string>

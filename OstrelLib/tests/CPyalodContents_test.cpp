@@ -62,7 +62,12 @@ TEST(PayloadCollection, PartitionSizeFollowsTheTotalOfEveryFile) {
     }
 }
 
-TEST(PayloadCollection, MissingPackageFilesAndEmptyPayloadsFailWithTheirCodes) {
+// Names are made of bytes the library's text decodes laxly: overlong forms
+// of ".", "/" and "A", a Latin-1 letter, a pair written as two surrogates, a
+// sequence cut short. Read through that text they would name other files
+// (outside the payload directory, in a subdirectory, the package directory,
+// another payload file) or none.
+TEST(PayloadCollection, MissingPackageFilesEmptyPayloadsAndUnreadableNamesFailWithTheirCodes) {
     const std::string descriptor = "<SoftwareComponent/>\n";
     const struct {
         const char* what;
@@ -71,6 +76,8 @@ TEST(PayloadCollection, MissingPackageFilesAndEmptyPayloadsFailWithTheirCodes) {
             files;  // a name ending in "/": a directory
         int code;
         Lines collected;  // base names collected before the failure
+        // The payload name the ERROR line names, hex-escaped.
+        const char* refusedName = nullptr;
     } rows[] = {
         {"no package.xml", false, {{"payload/fw.bin", "x"}}, 74, {}},
         {"empty package.xml", false, {{"package.xml", ""}, {"payload/fw.bin", "x"}}, 74, {}},
@@ -95,8 +102,64 @@ TEST(PayloadCollection, MissingPackageFilesAndEmptyPayloadsFailWithTheirCodes) {
          {{"package.xml", descriptor}, {"payload/sub/fw.bin", "x"}},
          75,
          {"package.xml"}},
+        {"an overlong ../ out of the payload directory",
+         false,
+         {{"package.xml", descriptor},
+          {"secret", "not for the controller"},
+          {"payload/\xc0\xae\xc0\xae\xc0\xafsecret", "x"}},
+         31,
+         {"package.xml"},
+         "\\xc0\\xae\\xc0\\xae\\xc0\\xafsecret"},
+        {"an overlong .. for the package directory",
+         true,
+         {{"package.xml", descriptor},
+          {"package.xml.sign", "signature"},
+          {"payload/fw.bin", "x"},
+          {"payload/\xc0\xae\xc0\xae", "x"}},
+         31,
+         {"package.xml", "package.xml.sign"},
+         "\\xc0\\xae\\xc0\\xae"},
+        {"an overlong . for the payload directory",
+         false,
+         {{"package.xml", descriptor}, {"payload/\xc0\xae", "x"}},
+         31,
+         {"package.xml"},
+         "\\xc0\\xae"},
+        {"an overlong / into a subdirectory",
+         false,
+         {{"package.xml", descriptor},
+          {"payload/sub/notes.bin", "x"},
+          {"payload/sub\xc0\xafnotes.bin", "x"}},
+         31,
+         {"package.xml"},
+         "sub\\xc0\\xafnotes.bin"},
+        {"an overlong letter for another payload file",
+         false,
+         {{"package.xml", descriptor}, {"payload/A", "x"}, {"payload/\xc1\x81", "y"}},
+         31,
+         {"package.xml"},
+         "\\xc1\\x81"},
+        {"a Latin-1 name",
+         false,
+         {{"package.xml", descriptor}, {"payload/latin\xe9.bin", "x"}},
+         31,
+         {"package.xml"},
+         "latin\\xe9.bin"},
+        {"a pair written as two surrogates",
+         false,
+         {{"package.xml", descriptor}, {"payload/\xed\xa0\x80\xed\xb0\x80.bin", "x"}},
+         31,
+         {"package.xml"},
+         "\\xed\\xa0\\x80\\xed\\xb0\\x80.bin"},
+        {"a sequence cut short",
+         false,
+         {{"package.xml", descriptor}, {"payload/fw.bin\xc3", "x"}},
+         31,
+         {"package.xml"},
+         "fw.bin\\xc3"},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
         PayloadWorkDir work;
         for (const auto& [name, content] : row.files)
             if (name.back() == '/')
@@ -108,11 +171,20 @@ TEST(PayloadCollection, MissingPackageFilesAndEmptyPayloadsFailWithTheirCodes) {
             payload = std::make_unique<PayloadInPackage<CGPGPyalodContents>>(work.Package().Path());
         else
             payload = std::make_unique<PayloadInPackage<CSHAPyalodContents>>(work.Package().Path());
+        kortest::KorLog log;
         ExpectFailure([&] { payload->CollectUpdateContents(); }, row.code);
         Lines collected;
         for (const std::string& path : payload->GetContents())
             collected.push_back(FirmwareFramework::GetBasename(path));
-        EXPECT_EQ(collected, row.collected) << row.what;
+        EXPECT_EQ(collected, row.collected);
+        if (row.refusedName != nullptr) {
+            const Lines logged = log.Take();
+            const std::string refusal = "ERROR Update content " + work.Package().Join("/payload") +
+                                        "/" + row.refusedName +
+                                        " is refused: its name does not decode back to the "
+                                        "same bytes.";
+            EXPECT_NE(std::find(logged.begin(), logged.end(), refusal), logged.end()) << refusal;
+        }
     }
 }
 

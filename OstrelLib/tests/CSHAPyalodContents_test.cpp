@@ -135,9 +135,11 @@ TEST_F(ShaPayload, HostileNamesArriveIntactAndTheDigestGoesOutInSevenPieces) {
                          "dollar$(touch pwned).bin", "back`id`tick.bin",
                          "notes & <draft>.txt",      "single'quote;|.bin",
                          "-starts-with-dash",        "tab\tline\nfeed\rreturn.bin",
-                         "caf\xc3\xa9.bin"};
+                         "caf\xc3\xa9.bin",          "parcel \xf0\x9f\x93\xa6.bin"};
     for (std::size_t i = 0; i < names.size(); ++i)
         m_work.Package().Write("payload/" + names[i], "content of " + std::to_string(i));
+    // A subdirectory is passed over, whatever its name's bytes.
+    fs::create_directories(m_work.Package().Join("payload/\xc0\xae\xc0\xae\xc0\xafsub"));
     m_work.WritePackage({});
     auto payload = Collected();
     const Lines shellBefore = sim::ShellCommands();
@@ -250,9 +252,10 @@ TEST_F(ShaPayload, FailuresOfTheUploadRecordTheirCodeAndLogTheCause) {
          "failed: not a regular file: "},
         {"a control character in a name", "", nothing, 31,
          "bell\x07.bin has a name the manifest cannot hold", nullptr, nullptr, "bell\x07.bin"},
-        // The listing hands names over as UTF-8: this one arrives changed.
-        {"a name that is not UTF-8", "", nothing, 31, ": No such file or directory.", nullptr,
-         nullptr, "latin\xe9.bin"},
+        // A lone surrogate reads back as itself, but is no UTF-8.
+        {"a name that is not UTF-8", "", nothing, 31,
+         "lone\xed\xa0\x80.bin has a name the manifest cannot hold", nullptr, nullptr,
+         "lone\xed\xa0\x80.bin"},
         // Reaches the update's catch-all, which leaves code 1.
         {"empty payload file", "",
          [](const kortest::TemporaryDirectory& package) { package.Write("payload/fw.bin", ""); }, 1,

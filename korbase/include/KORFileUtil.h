@@ -1,6 +1,7 @@
 #pragma once
 // Static operations on files and directories.
 
+#include <string>
 #include <vector>
 
 #include "KORFile.h"
@@ -14,6 +15,10 @@ public:
     static KORFile GetSystemTempDirectory();
     static KORString GetCurrentExecutablePath(bool withName);
     static bool IsDirectory(const KORString& path);
+    // The names of the entries other than directories, as the bytes the
+    // directory holds them in (the listing below hands them over as text);
+    // false for a directory that cannot be read.
+    static bool GetEntryNameBytes(const std::string& directory, std::vector<std::string>& names);
     // Returns 0 after listing, 1 for an empty or unreadable directory.
     static int GetFileNamesInDirectory(const KORString& directory, const KORString& prefix,
                                        const KORString& middle, const KORString& extension,

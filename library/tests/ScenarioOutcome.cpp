@@ -10,7 +10,8 @@
 namespace hosttest {
 namespace {
 
-// Names of the effects some commands stand for.
+// Names of the effects some commands stand for: the names expect.effects
+// takes for a query, which no controller event shows (simulator/README.md).
 const std::map<std::string, std::string> kCommandEffects = {
     {"OstrelType", "environment checks"},    {"OstrelAccessEnabled", "environment checks"},
     {"OrinStatus", "environment checks"},    {"GUIDEnableCheck", "security method"},

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <simmachine/ScenarioFile.h>
 
+#include <kortest/LinePattern.h>
 #include <kortest/TemporaryDirectory.h>
 #include <algorithm>
 #include <cctype>
@@ -26,6 +27,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "HostProcess.h"
@@ -223,22 +225,32 @@ std::string TestName(const ::testing::TestParamInfo<std::string>& info) {
 INSTANTIATE_TEST_SUITE_P(Scenarios, StagedUpdate, ::testing::ValuesIn(ShippedScenarios()),
                          TestName);
 
+// A line of the library's internal log: its level and its message.
+struct LoggedLine {
+    std::string level;
+    std::string text;
+};
+
 // The fault matrix: every controller command a healthy update sends and
-// every command line it runs, failing in turn. Each case is a healthy
-// scenario with one fault added; the update must end in the record the
-// command's failure calls for and leave nothing behind.
+// every command line it runs, failing in turn, and every status the stage
+// poll can answer. Each case is a healthy scenario with one fault added; the
+// update must end in the record the fault calls for and leave nothing behind.
 struct FaultCase {
     std::string faultLine;
     int status;  // the record's status; -1 for any failure
     // What the fault itself keeps the controller or the machine from
     // letting go.
     ControllerLeftovers kept;
+    // With logging on, the line the run must log; no level for none.
+    LoggedLine logged = {};
 };
 
 // Refusals a command ends in: the code recorded for a completion code other
 // than 0 and 0xCC on every try of a command retried so often (1 for one that
 // is not), and on fewer tries; 0xCC and a lost or oversize answer fail the
-// transfer (28); an answer with a foreign message id is passed over.
+// transfer (28); an answer with a foreign message id is passed over. A
+// command the update sends needs a row here: without one the matrix only
+// requires its refusal to fail somehow.
 struct CommandFailure {
     int refused;
     int refusedLessOften;
@@ -280,10 +292,39 @@ int StatusAfterFailing(const std::string& commandLine) {
 
 enum class Fault { Refused, InvalidCode, Lost, Oversize };
 
+// Every status byte of the stage poll, answered to the first poll of a
+// pending stage (a status that polls again is followed by 3, staged): the
+// record's code, and the line the poll logs at its level, byte for byte,
+// double blanks and spellings included. 8 and 39 stand for every status the
+// poll does not know.
+struct StageStatusLine {
+    int status;
+    int code;
+    const char* level;
+    const char* text;
+};
+const StageStatusLine kStageStatusLines[] = {
+    {0, Code::kSuccess, "DEBUG", " Polling Success"},
+    {1, Code::kUnexpectedFailure, "ERROR", "Error occurred during stage update:  Polling Failed"},
+    {2, Code::kSuccess, "DEBUG", "Pending Staging/Update in Progress"},
+    {3, Code::kSuccess, "DEBUG", "Success Update Staged and Reboot Required"},
+    {4, Code::kSuccess, "DEBUG", "Success Update Applied or Update Staged: Reboot not Required"},
+    {5, Code::kNotSupported, "ERROR",
+     "Error occurred during stage update: Device or Action not supported"},
+    {6, Code::kControllerFirmwareTooOld, "ERROR",
+     "Error occurred during stage update: Quilla firmware Update Required"},
+    {7, Code::kOrinDisabled, "ERROR", "Error occurred during stage update: Orin is Disabled"},
+    {38, Code::kStageNotAccepted, "ERROR", "SHA256 Checksum match Failed"},
+    {8, Code::kSuccess, "ERROR", "Unknow return code and continue to poll again"},
+    {39, Code::kSuccess, "ERROR", "Unknow return code and continue to poll again"},
+};
+
 // A refused end keeps the session as does one that never reached the
 // controller; a refused delete keeps the partition (a delete the library
 // could not see through is tried again on the way out); a create or begin
-// whose answer cannot be read hides what the controller made.
+// whose answer cannot be read hides what the controller made. A new command
+// that makes or ends something on the controller says here what its failure
+// leaves.
 ControllerLeftovers KeptAfter(const std::string& command, Fault fault) {
     ControllerLeftovers kept;
     if ((command == "DeleteDynamicPartition" && fault == Fault::Refused) ||
@@ -332,6 +373,15 @@ std::vector<FaultCase> FaultCases(const std::vector<TraceEvent>& healthy) {
         cases.push_back({"command " + line + " => exit 1",
                          StatusAfterFailing(line),
                          {{}, 0, line.rfind("rm -f /dev/secostupd-", 0) == 0}});
+    // Only beside the healthy update's own cases: without them the matrix
+    // stays empty, and fails as never instantiated.
+    if (!cases.empty()) {
+        for (const StageStatusLine& row : kStageStatusLines)
+            cases.push_back({"controller.stage_status = 2 " + std::to_string(row.status) + " 3",
+                             row.code,
+                             {},
+                             {row.level, row.text}});
+    }
     return cases;
 }
 
@@ -366,15 +416,70 @@ void PrintTo(const FaultCase& fault, std::ostream* out) {
     *out << fault.faultLine;
 }
 
-class FaultMatrix : public ::testing::TestWithParam<FaultCase> {};
+// The matrix's second dimension: the sanitizer build runs every case a
+// second time with the "vekdebuglog" marker in the package, so that every log
+// statement on a failure path runs under the sanitizers (see
+// library/CMakeLists.txt); the normal build would only repeat that run.
+enum class Logging { Off, On };
+
+std::vector<Logging> LoggingVariants() {
+#ifdef KOR_FAULT_MATRIX_LOGGED
+    return {Logging::Off, Logging::On};
+#else
+    return {Logging::Off};
+#endif
+}
+
+std::vector<std::string> LinesOfFile(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// With logging on the run's log shows no fault of the logging itself: no
+// "(null)" for a missing text, no last line cut short, every line that starts
+// as the logger's a whole one (the lines after a message's first have no
+// head), at a level the library logs at. And it holds the case's own line.
+void ExpectSoundLog(const LoggedLine& expected, const UpdateRun& run) {
+    static const kortest::LinePattern kHead(
+        "(StageUpdateLibrary|KORIPMILibrary) (ERROR|WARN|INFO|DEBUG) +: "
+        "[0-9]{1,2}/[0-9]{1,2}/[0-9]{4} [0-9]{2}:[0-9]{2}[AP]M [^ ]+ *\\(\\) [^ ]+ *: *[0-9]+ "
+        "(.*)");
+    const std::string logPath = run.package + "/vekdebug_update_internal.log";
+    const std::string log = ReadWhole(logPath);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), '\n') << "the last line is cut short";
+    for (const std::string& line : LinesOfFile(run.package + "/baseutils.log"))
+        EXPECT_EQ(line.find("(null)"), std::string::npos) << line;
+    bool found = expected.level.empty();
+    std::vector<std::string> head;
+    for (const std::string& line : LinesOfFile(logPath)) {
+        EXPECT_EQ(line.find("(null)"), std::string::npos) << line;
+        if (line.rfind("StageUpdateLibrary ", 0) != 0 && line.rfind("KORIPMILibrary ", 0) != 0)
+            continue;
+        if (!kHead.Matches(line, &head)) {
+            ADD_FAILURE() << "not a whole log line: " << line;
+            continue;
+        }
+        found = found || (head[2] == expected.level && head[3] == expected.text);
+    }
+    EXPECT_TRUE(found) << "no line '" << expected.text << "' at " << expected.level;
+}
+
+using MatrixCase = std::tuple<FaultCase, Logging>;
+
+class FaultMatrix : public ::testing::TestWithParam<MatrixCase> {};
 
 TEST_P(FaultMatrix, EndsInItsRecordAndLeavesNothingBehind) {
-    const FaultCase& fault = GetParam();
+    const auto& [fault, logging] = GetParam();
     kortest::TemporaryDirectory directory;
     const std::string scenario = directory.Join("case.scn");
     std::ofstream(scenario)
         << "file /etc/redhat-release = Red Hat Enterprise Linux Server release 7.9 (Maipo)\n"
-        << fault.faultLine << "\n";
+        << fault.faultLine << "\n"
+        << (logging == Logging::On ? "package.dir = vekdebuglog\n" : "");
     const UpdateRun run = RunUpdate(scenario, directory);
     ASSERT_EQ(run.records.size(), 1u) << run.host.output << run.host.errors;
     const int status = run.records.front().status;
@@ -385,6 +490,8 @@ TEST_P(FaultMatrix, EndsInItsRecordAndLeavesNothingBehind) {
     EXPECT_EQ(run.host.exitStatus == 0, status == 0) << run.host.errors;
     EXPECT_EQ(run.host.errors.find("exception"), std::string::npos) << run.host.errors;
     ExpectNothingLeftBehind(scenario, fault.kept, run);
+    if (logging == Logging::On)
+        ExpectSoundLog(fault.logged, run);
 }
 
 // A case's name: its text with every run of other characters than letters
@@ -402,13 +509,17 @@ std::string CaseNameOf(const std::string& text) {
     return name;
 }
 
-// Case names are the fault lines.
-std::string CaseName(const ::testing::TestParamInfo<FaultCase>& info) {
-    return CaseNameOf(info.param.faultLine);
+// Case names are the fault lines, with "_logged" added with logging on.
+std::string CaseName(const ::testing::TestParamInfo<MatrixCase>& info) {
+    const auto& [fault, logging] = info.param;
+    const std::string name = CaseNameOf(fault.faultLine);
+    return logging == Logging::On ? name + "_logged" : name;
 }
 
 INSTANTIATE_TEST_SUITE_P(HealthyUpdate, FaultMatrix,
-                         ::testing::ValuesIn(FaultCases(HealthyTrace())), CaseName);
+                         ::testing::Combine(::testing::ValuesIn(FaultCases(HealthyTrace())),
+                                            ::testing::ValuesIn(LoggingVariants())),
+                         CaseName);
 
 // What the machine holds after the last run, as its kept state says
 // (simulator/README.md, "One machine, several processes"): no partition, no

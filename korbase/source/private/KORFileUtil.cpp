@@ -156,6 +156,20 @@ bool KORFileUtil::IsDirectory(const KORString& path) {
     return !text.empty() && stat(text.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+bool KORFileUtil::GetEntryNameBytes(const std::string& directory, std::vector<std::string>& names) {
+    const KORHandles::Directory stream(opendir(directory.c_str()));
+    if (!stream) {
+        return false;
+    }
+    while (struct dirent* entry = readdir(stream.get())) {
+        if (!IsDotEntry(entry->d_name) &&
+            !KORDirectoryEntry::IsDirectory(entry->d_type, directory + "/" + entry->d_name)) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    return true;
+}
+
 int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORString& prefix,
                                          const KORString& middle, const KORString& extension,
                                          std::vector<KORString>& names, bool fullPath) {
@@ -163,8 +177,8 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
         return 1;
     }
     std::string directoryText = directory.GetUTF8String();
-    const KORHandles::Directory stream(opendir(directoryText.c_str()));
-    if (!stream) {
+    std::vector<std::string> entries;
+    if (!GetEntryNameBytes(directoryText, entries)) {
         return 1;
     }
     // Without an extension the pattern is matched against the name without
@@ -175,12 +189,7 @@ int KORFileUtil::GetFileNamesInDirectory(const KORString& directory, const KORSt
     if (!matchBaseName) {
         pattern += "." + extension.GetUTF8String();
     }
-    while (struct dirent* entry = readdir(stream.get())) {
-        std::string name = entry->d_name;
-        if (IsDotEntry(entry->d_name) ||
-            KORDirectoryEntry::IsDirectory(entry->d_type, directoryText + "/" + name)) {
-            continue;
-        }
+    for (const std::string& name : entries) {
         if (!matchAll) {
             std::string subject =
                 matchBaseName ? KORFile(KORString(name)).GetBaseName().GetUTF8String() : name;

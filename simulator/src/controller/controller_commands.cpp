@@ -9,7 +9,9 @@ const std::vector<ControllerCommand>& ControllerCommands() {
     constexpr uint8_t kNetFn = kUpdateNetFn;
     constexpr uint8_t kCmd = kUpdateCommand;
     // name, network function, command, operation, request and answer lengths, session,
-    // handler, faults taken, in the catalogue
+    // handler, faults taken, in the catalogue's order. A new row also gets its
+    // exchanges in simulator/tests/controller_model_test.cpp and a row of the
+    // fault matrix's kCommandFailures (library/tests/StagedUpdateScenarios_test.cpp).
     static const std::vector<ControllerCommand> commands = {
         {"OrinStatus", kNetFn, kCmd, 0x01, 3, 5, kSessionFree, &Model::OrinStatus},
         {"OstrelAccessEnabled", kNetFn, kCmd, 0x02, 3, 4, kSessionFree, &Model::AccessEnabled},

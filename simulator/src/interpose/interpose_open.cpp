@@ -5,11 +5,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
 #include "device_registry.h"
 #include "file_events.h"
+#include "machine.h"
 #include "real_libc.h"
 #include "written_files.h"
 
@@ -81,6 +83,18 @@ int StreamFlags(const char* mode) {
     return flags;
 }
 
+// The run-time directories are root's: a machine not run as root may not
+// create or write a file there (the update lock, the HAL daemon's marker).
+bool RefusedToNonRoot(const std::string& machinePath, int flags) {
+    if (!OpenWrites(flags))
+        return false;
+    for (const char* directory : {"/run/", "/var/run/"}) {
+        if (machinePath.rfind(directory, 0) == 0)
+            return !RunningMachine().settings.root;
+    }
+    return false;
+}
+
 }  // namespace
 
 // The mode argument is there only for the flags that create a file.
@@ -94,6 +108,11 @@ int OpenPath(int dirfd, const char* path, int flags, mode_t mode) {
         return RealOpenAt(dirfd, path, flags, mode);
     std::lock_guard<std::recursive_mutex> lock(MachineMutex());
     const std::string sandboxPath = SandboxPathOf(*machinePath);
+    if (RefusedToNonRoot(*machinePath, flags)) {
+        RecordFileEvent("open", *machinePath, false, OpenAccess(flags), EACCES);
+        errno = EACCES;
+        return -1;
+    }
     const std::optional<int> claimed = OpenThroughHandlers(*machinePath, sandboxPath, flags);
     const int fd = claimed ? *claimed : RealOpenAt(AT_FDCWD, sandboxPath.c_str(), flags, mode);
     const int error = errno;
