@@ -8,7 +8,6 @@
 //   KOR_BENCH_PACKAGE_DIR   a directory with package.xml and payload/
 //   KOR_BENCH_MOUNT_DIR     where the payload phase copies to (emptied first)
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -67,7 +66,7 @@ void AddDataOnEngine(benchmark::State& state, Engine engine) {
     const std::vector<char> data(1 << 20, '\x5a');
     char digest[32];
     CSHA sha;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         sha.AddData(data.data(), static_cast<int>(data.size()));
         sha.FinalDigest(digest);
         benchmark::DoNotOptimize(digest);
@@ -82,7 +81,7 @@ BENCHMARK_CAPTURE(AddDataOnEngine, sha_instructions, Engine::ShaExtensions);
 void CalculateSHA256OfFile(benchmark::State& state) {
     const std::string path = FileToDigest();
     char hex[65];
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         CSHA().CalculateSHA256(path, true, hex);
         benchmark::DoNotOptimize(hex);
     }
@@ -111,7 +110,7 @@ void PayloadPhase(benchmark::State& state) {
     PackagePayload payload(package);
     payload.CollectUpdateContents();
     std::string digest;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         state.PauseTiming();
         fs::remove_all(fs::path(mount) / "payload");
         state.ResumeTiming();

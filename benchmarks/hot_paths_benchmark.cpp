@@ -24,7 +24,7 @@ public:
 
 void Utf8RoundTrip(benchmark::State& state) {
     const std::string text(static_cast<size_t>(state.range(0)), 'a');
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         KORString wide(text.c_str());
         benchmark::DoNotOptimize(wide.GetUTF8String());
     }
@@ -32,7 +32,7 @@ void Utf8RoundTrip(benchmark::State& state) {
 BENCHMARK(Utf8RoundTrip)->Arg(16)->Arg(1024);
 
 void LogCallWhileLoggingIsOff(benchmark::State& state) {
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         KOR_LOG(KOR_LOG_DEBUG, "Polling for last command %d times", 1);
     }
 }
@@ -40,7 +40,7 @@ BENCHMARK(LogCallWhileLoggingIsOff);
 
 void ParseShippedCatalogue(benchmark::State& state) {
     const std::string path = std::string(KOR_PACKAGE_DIR) + "/ipmi_cmd.ini";
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         CINIParser parser{KORString(path.c_str())};
         benchmark::DoNotOptimize(parser.OpenAndParse());
     }
@@ -51,7 +51,7 @@ void NamedCommandThroughTransport(benchmark::State& state) {
     sim::Reset("");
     PackageDirectory package;
     IPMIFramework::CIPMICommandManagement catalogue;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         benchmark::DoNotOptimize(catalogue.ProcessIPMICommand("OrinStatus"));
     }
 }

@@ -3,7 +3,7 @@
 # (run as root). Does nothing when everything is already there.
 set -euo pipefail
 packages=(g++ cmake make pkg-config binutils libxml2-dev libgtest-dev libgmock-dev libbenchmark-dev
-          dosfstools mtools ipmitool clang clang-tidy libclang-rt-14-dev valgrind)
+          dosfstools mtools ipmitool clang clang-tidy clang-format shellcheck libclang-rt-14-dev valgrind)
 missing=()
 # Packaging, the exported-interface check and fleet staging.
 packages+=(dpkg-dev abigail-tools ansible-core python3)

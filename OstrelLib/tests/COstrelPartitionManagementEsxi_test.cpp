@@ -69,7 +69,7 @@ TEST_F(PartitionTest, OnEsxiAVolumeThatNeverShowsIsLookedForTenTimesAPauseApart)
                                     "esxcli storage filesystem automount", kRescanVolumes,
                                     "ls /vmfs/volumes/ | grep SECUPD > /dev/null"},
                                    5 * 10));
-    EXPECT_EQ(Sleeps(), std::vector<uint64_t>(5 * 10, 2000));
+    EXPECT_EQ(Sleeps(), std::vector<uint64_t>(std::size_t{5} * 10, 2000));
     const Lines log = m_log.Take();
     EXPECT_EQ(CountLinesWith(log, "DEBUG getDevicePAth: SECUPD attached on ESXi"), 50u);
     EXPECT_EQ(CountLinesWith(log, "DEBUG getDevicePath: Device Not Found and Trying to Find again"),

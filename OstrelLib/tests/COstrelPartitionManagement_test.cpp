@@ -313,11 +313,11 @@ TEST_F(PartitionTest, AttachFailsWhenTheDiskCannotBeFoundOrMounted) {
     const std::vector<Case> cases = {
         {"the controller refuses", "controller.cc.AttachDynamicPartition = 0xC9\n", 27, {}, 0},
         {"every mount fails", "command " + kMount + " => exit 32\n", 37,
-         Repeated(oneFailedMount, 5), 5 * 11},
+         Repeated(oneFailedMount, 5), std::size_t{5} * 11},
         {"the disk never shows", "controller.disk_visible_after = 1000\n", 37,
-         Repeated(oneFruitlessSearch, 5), 5 * 10},
+         Repeated(oneFruitlessSearch, 5), std::size_t{5} * 10},
         {"no USB storage driver", "module usb_storage = unloadable\n", 37,
-         Repeated(oneFruitlessSearch, 5), 5 * 10},
+         Repeated(oneFruitlessSearch, 5), std::size_t{5} * 10},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);

@@ -147,7 +147,8 @@ TEST_F(ShaPayload, HostileNamesArriveIntactAndTheDigestGoesOutInSevenPieces) {
 
     // No shell saw a name: the upload's only command line is the flush.
     Lines shellAfter = sim::ShellCommands();
-    shellAfter.erase(shellAfter.begin(), shellAfter.begin() + shellBefore.size());
+    shellAfter.erase(shellAfter.begin(),
+                     shellAfter.begin() + static_cast<std::ptrdiff_t>(shellBefore.size()));
     EXPECT_EQ(shellAfter, Lines{"sync"});
     EXPECT_FALSE(fs::exists(sim::SandboxPath("/pwned")));
 

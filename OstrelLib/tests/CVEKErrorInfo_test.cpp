@@ -39,7 +39,7 @@ TEST_F(CVEKErrorInfoTest, UnusableFileFailsWithThreeFramesAndLeavesNoInstance) {
         {"missing", nullptr, openFailure},
         {"empty", "", openFailure},
         {"not XML", "ErrorCodes: none", openFailure},
-        {"wrong root", "<Errors><ErrorCode CodeNo=\"1\" Discription=\"m\"/></Errors>",
+        {"wrong root", R"(<Errors><ErrorCode CodeNo="1" Discription="m"/></Errors>)",
          "Error occurred during parsing root node for file"},
         {"root without children", "<ErrorCodes/>",
          "Error occurred during parsing child node for file."},
@@ -66,7 +66,7 @@ TEST_F(CVEKErrorInfoTest, UnusableFileFailsWithThreeFramesAndLeavesNoInstance) {
         }
     }
     m_work.Write("ErrorCodes.xml",
-                 "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"one\"/></ErrorCodes>");
+                 R"(<ErrorCodes><ErrorCode CodeNo="1" Discription="one"/></ErrorCodes>)");
     EXPECT_STREQ(CVEKErrorInfo::GetVEKErrorInfo()->GetErrorMessage(1), "one");
 }
 
@@ -120,13 +120,13 @@ TEST_F(CVEKErrorInfoTest, CurrentCodeSelectsTheMessage) {
 
 TEST_F(CVEKErrorInfoTest, ReleaseLetsTheNextCallReadTheFileAgain) {
     m_work.Write("ErrorCodes.xml",
-                 "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"old\"/></ErrorCodes>");
+                 R"(<ErrorCodes><ErrorCode CodeNo="1" Discription="old"/></ErrorCodes>)");
     CVEKErrorInfo::GetVEKErrorInfo()->m_nErrorCode = 1;
     CVEKErrorInfo::ReleaseVEKErrorInfo();
     CVEKErrorInfo::ReleaseVEKErrorInfo();
 
     m_work.Write("ErrorCodes.xml",
-                 "<ErrorCodes><ErrorCode CodeNo=\"1\" Discription=\"new\"/></ErrorCodes>");
+                 R"(<ErrorCodes><ErrorCode CodeNo="1" Discription="new"/></ErrorCodes>)");
     CVEKErrorInfo* fresh = CVEKErrorInfo::GetVEKErrorInfo();
     EXPECT_EQ(fresh->m_nErrorCode, 0);
     EXPECT_STREQ(fresh->GetErrorMessage(1), "new");

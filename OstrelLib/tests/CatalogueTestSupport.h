@@ -47,7 +47,7 @@ inline std::string ExpectFailure(const std::function<void()>& call, int code) {
         call();
     } catch (const Exception::CVEKException& error) {
         EXPECT_EQ(RecordedErrorCode(), code);
-        const std::string text = error.what();
+        std::string text = error.what();
         EXPECT_EQ(text.rfind("CVEKException - [" + CatalogueMessage(code) + "]", 0), 0u) << text;
         return text;
     }

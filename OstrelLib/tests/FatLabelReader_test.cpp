@@ -82,8 +82,8 @@ TEST(FatLabelReader, ReadsTheLabelOfRealAndPatchedVolumes) {
          16384,
          [&filler](const std::string& path, const Layout& layout) {
              WriteEntries(path, layout.RootDirectory(), filler, 3001);
-             WriteBytes(path, layout.RootDirectory() + 10 * 32, Entry("NEAR", 0x08));
-             WriteBytes(path, layout.RootDirectory() + 3000 * 32, Entry("FAR", 0x08));
+             WriteBytes(path, layout.RootDirectory() + uint64_t{10} * 32, Entry("NEAR", 0x08));
+             WriteBytes(path, layout.RootDirectory() + uint64_t{3000} * 32, Entry("FAR", 0x08));
          },
          0,
          "FAR        "},

@@ -20,6 +20,7 @@ inline void MakeVolume(const std::string& path, unsigned kib, std::vector<std::s
     argv.push_back(path);
     argv.push_back(std::to_string(kib));
     std::vector<char*> pointers;
+    pointers.reserve(argv.size() + 1);
     for (std::string& argument : argv)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
@@ -111,7 +112,8 @@ inline Layout ReadLayout(const std::string& path) {
     layout.reservedSectors = field(0x0E, 2);
     const uint64_t sectorsPerFat = field(0x16, 2) != 0 ? field(0x16, 2) : field(0x24, 4);
     layout.firstDataSector = layout.reservedSectors + field(0x10, 1) * sectorsPerFat;
-    layout.rootSectors = (field(0x11, 2) * 32 + layout.bytesPerSector - 1) / layout.bytesPerSector;
+    layout.rootSectors =
+        (uint64_t{field(0x11, 2)} * 32 + layout.bytesPerSector - 1) / layout.bytesPerSector;
     layout.rootCluster = field(0x2C, 4);
     return layout;
 }

@@ -4,7 +4,6 @@
 #include <kortest/KorLog.h>
 #include <kortest/PlantedFiles.h>
 #include <kortest/TemporaryDirectory.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>

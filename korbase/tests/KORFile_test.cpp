@@ -24,6 +24,7 @@ namespace {
 
 std::vector<std::string> Sorted(const std::vector<KORString>& names) {
     std::vector<std::string> texts;
+    texts.reserve(names.size());
     for (const KORString& name : names) {
         texts.push_back(name.GetUTF8String());
     }

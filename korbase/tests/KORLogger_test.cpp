@@ -297,6 +297,7 @@ TEST_F(KORLoggerTest, ConcurrentCallsWriteWholeLines) {
     const int kLinesPerThread = 1500;
     ASSERT_TRUE(KORLogger::Initialize(Options("App", 4)));
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     std::string padding(200, 'p');
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t, &padding] {
@@ -318,7 +319,7 @@ TEST_F(KORLoggerTest, ConcurrentCallsWriteWholeLines) {
     } logs[] = {{kInternal, "  "}, {kUser, ""}};
     for (const auto& log : logs) {
         kortest::LinePattern whole(
-            std::string("App INFO  : [^ ]+ [^ ]+ Worker {34}\\(\\) worker\\.cpp {20}:") +
+            std::string(R"(App INFO  : [^ ]+ [^ ]+ Worker {34}\(\) worker\.cpp {20}:)") +
             log.lineField + "([0-7]) thread ([0-7]) line ([0-9]+) p{200}");
         std::vector<std::string> lines = Lines(Slurp(log.path));
         ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLinesPerThread)) << log.path;

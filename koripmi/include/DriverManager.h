@@ -12,7 +12,7 @@
 
 #include <vector>
 
-class DriverManager : public IKORIPMIDriverManager {
+class DriverManager final : public IKORIPMIDriverManager {
 public:
     // refusedUnloads, when given, collects the modules whose unload failed.
     explicit DriverManager(std::vector<KORString>* refusedUnloads = nullptr);

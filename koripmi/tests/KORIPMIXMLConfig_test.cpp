@@ -134,7 +134,7 @@ TEST_F(SettingsFile, RefusesEntityDeclarationsAndLoadsNothingExternal) {
          false, false, 0},
         {"a parameter entity", "<!DOCTYPE Config [<!ENTITY % p \"\">]>" + plain, false, false, 0},
         {"an unparsed entity",
-         "<!DOCTYPE Config [<!NOTATION n SYSTEM \"n\"><!ENTITY u SYSTEM \"u\" NDATA n>]>" + plain,
+         R"(<!DOCTYPE Config [<!NOTATION n SYSTEM "n"><!ENTITY u SYSTEM "u" NDATA n>]>)" + plain,
          false, false, 0},
         {"an external DTD is not read", "<!DOCTYPE Config SYSTEM \"defaults.dtd\">" + settings,
          true, false, 0},

@@ -105,10 +105,10 @@ TEST_F(LogLines, SettingsFileProblemsAreReported) {
         {nullptr,
          {{"KORIPMIXMLConfig::Initialize() - File Not Found\n", 1},
           {"Config couldn't be initialized from configuration file\n", 1}}},
-        {"<C><G name=\"Default\"><RetryCount>3</RetryCount></G></C>",
+        {R"(<C><G name="Default"><RetryCount>3</RetryCount></G></C>)",
          {{"KORIPMIXMLConfig::Initialize() File exist\n", 1},
           {"No default IPMI config found\n", 4}}},
-        {"<C><G name=\"default\"><D name=\"Default\"/></G></C>",
+        {R"(<C><G name="default"><D name="Default"/></G></C>)",
          {{"No default device configuration node found\n", 4},
           {"No default IPMI config found\n", 4}}},
     };

@@ -86,12 +86,13 @@ TEST_P(SessionThreads, EachThreadHasItsOwnSessionAndHandle) {
     // Written only now, so the threads' first sessions race to load it.
     workingDirectory.Write(
         "KORIPMIConfig.xml",
-        "<C><G name=\"Default\"><D name=\"Default\"><RetryCount>2</RetryCount></D></G></C>");
+        R"(<C><G name="Default"><D name="Default"><RetryCount>2</RetryCount></D></G></C>)");
 
     Barrier start(threadCount);
     Barrier done(threadCount);
     std::vector<ThreadOutcome> outcomes(threadCount);
     std::vector<std::thread> threads;
+    threads.reserve(threadCount);
     for (int i = 0; i < threadCount; ++i) {
         threads.emplace_back(SendRequests, std::ref(front), i, std::ref(start), std::ref(done),
                              std::ref(outcomes[i]));

@@ -30,6 +30,7 @@ std::string ReadWhole(const std::string& path) {
 
 std::vector<char*> NullTerminated(const std::vector<std::string>& words) {
     std::vector<char*> pointers;
+    pointers.reserve(words.size() + 1);
     for (const std::string& word : words)
         pointers.push_back(const_cast<char*>(word.c_str()));
     pointers.push_back(nullptr);
@@ -74,7 +75,7 @@ std::string PathSetting() {
 
 std::vector<std::string> HostCommand(const HostProcess& process) {
     std::vector<std::string> command = process.wrapper;
-    command.push_back("./updatehost");
+    command.emplace_back("./updatehost");
     command.insert(command.end(), process.arguments.begin(), process.arguments.end());
     return command;
 }

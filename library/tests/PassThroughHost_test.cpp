@@ -193,7 +193,7 @@ std::string ReadWhole(const std::string& path) {
 // Waits in real time: the machine's sleeps would only advance its clock.
 void WaitUntilPaused(const std::string& paused) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    const timespec step{0, 10 * 1000 * 1000};
+    const timespec step{0, 10L * 1000 * 1000};
     while (!fs::exists(paused)) {
         ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "never reached its pause";
         syscall(SYS_nanosleep, &step, nullptr);
@@ -231,6 +231,38 @@ std::string CatalogueMessage(int code) {
     return std::regex_search(catalogue, match, entry) ? match[1].str() : "(none)";
 }
 
+// Nothing sent, run, loaded or changed after the trace's first events: the
+// second update only opened the lock file (the first one stood still).
+void ExpectOnlyTheLockOpened(const std::vector<sim::Event>& trace, size_t eventsBefore) {
+    for (size_t i = eventsBefore; i < trace.size(); ++i) {
+        const sim::Event& event = trace[i];
+        EXPECT_EQ(event.kind, "file")
+            << event.kind << " " << event.Field("name") << event.Field("command");
+        EXPECT_EQ(event.Field("op"), "open") << event.Field("path");
+        EXPECT_EQ(event.Field("path"), "/run/vaduzivorirezoz.lock");
+    }
+}
+
+// The first update's catalogue and logger were left to it: its message, and
+// its log lines after the refusal's; it staged and gave the lock back, with
+// the process id of its last holder.
+void ExpectTheFirstUpdateUndisturbed(const UpdateOutcome& first) {
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.message, CatalogueMessage(0));
+    const std::string log = ReadWhole("vekdebug_update_internal.log");
+    const size_t refusal = log.find("Another update is in progress on this machine (process id " +
+                                    std::to_string(getpid()) + ")");
+    EXPECT_NE(refusal, std::string::npos) << log;
+    EXPECT_NE(log.find("Success Update Staged and Reboot Required", refusal), std::string::npos);
+    EXPECT_TRUE(sim::ControllerPartitions().empty());
+    EXPECT_FALSE(sim::ControllerSessionOpen());
+    const std::string lock = sim::SandboxPath("/run/vaduzivorirezoz.lock");
+    EXPECT_EQ(ReadWhole(lock), std::to_string(getpid()) + "\n");
+    const int fd = open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "still held";
+    close(fd);
+}
+
 void HostTwoUpdates() {
     void* library = dlopen(("./" + fs::path(KOR_UPDATE_LIBRARY).filename().string()).c_str(),
                            RTLD_NOW | RTLD_LOCAL);
@@ -259,33 +291,8 @@ void HostTwoUpdates() {
     EXPECT_EQ(second.status, 63);
     EXPECT_EQ(second.messageID, 63);
     EXPECT_EQ(second.message, CatalogueMessage(63));
-    // Nothing sent, run, loaded or changed meanwhile: the second update only
-    // opened the lock file (the first one stood still).
-    for (size_t i = eventsBefore; i < trace.size(); ++i) {
-        const sim::Event& event = trace[i];
-        EXPECT_EQ(event.kind, "file")
-            << event.kind << " " << event.Field("name") << event.Field("command");
-        EXPECT_EQ(event.Field("op"), "open") << event.Field("path");
-        EXPECT_EQ(event.Field("path"), "/run/vaduzivorirezoz.lock");
-    }
-
-    // The first update's catalogue and logger were left to it: its message,
-    // and its log lines after the refusal's.
-    EXPECT_EQ(first.status, 0);
-    EXPECT_EQ(first.message, CatalogueMessage(0));
-    const std::string log = ReadWhole("vekdebug_update_internal.log");
-    const size_t refusal = log.find("Another update is in progress on this machine (process id " +
-                                    std::to_string(getpid()) + ")");
-    EXPECT_NE(refusal, std::string::npos) << log;
-    EXPECT_NE(log.find("Success Update Staged and Reboot Required", refusal), std::string::npos);
-    EXPECT_TRUE(sim::ControllerPartitions().empty());
-    EXPECT_FALSE(sim::ControllerSessionOpen());
-    // Given back, with the process id of its last holder.
-    const std::string lock = sim::SandboxPath("/run/vaduzivorirezoz.lock");
-    EXPECT_EQ(ReadWhole(lock), std::to_string(getpid()) + "\n");
-    const int fd = open(lock.c_str(), O_RDONLY | O_CLOEXEC);
-    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "still held";
-    close(fd);
+    ExpectOnlyTheLockOpened(trace, eventsBefore);
+    ExpectTheFirstUpdateUndisturbed(first);
 }
 
 TEST(TwoUpdatesInOneProcess, TheSecondIsRefusedAtOnceAndTouchesNothingWhileTheFirstStages) {

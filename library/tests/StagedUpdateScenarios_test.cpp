@@ -69,8 +69,8 @@ std::vector<std::string> UpdatesOwnFiles() {
     for (const char* directory : {"/etc/udev/rules.d/", "/lib/udev/rules.d/", "/run/udev/rules.d/"})
         for (const char* rule : {"98-secupdusb.rules", "00-secupd-tessel.rules"})
             paths.push_back(std::string(directory) + rule);
-    paths.push_back(RunTimeFiles::kHalStoppedMarker);
-    paths.push_back(RunTimeFiles::kHalStoppedMarkerWithoutRun);
+    paths.emplace_back(RunTimeFiles::kHalStoppedMarker);
+    paths.emplace_back(RunTimeFiles::kHalStoppedMarkerWithoutRun);
     return paths;
 }
 
@@ -545,7 +545,7 @@ unsigned SessionTimeoutSeconds() {
     std::ifstream catalogue(std::string(KOR_SOURCE_DIR) + "/package/ipmi_cmd.ini");
     bool inBegin = false;
     for (std::string line; std::getline(catalogue, line);) {
-        if (line.rfind("[", 0) == 0)
+        if (line.rfind('[', 0) == 0)
             inBegin = line == "[BeginOstrelSessionExtend]";
         if (inBegin && line.rfind("Command = ", 0) == 0)
             return 60 *

@@ -27,7 +27,7 @@ QmpPartitionPlug::~QmpPartitionPlug() {
 void QmpPartitionPlug::Plug(int number, const std::string& volume) {
     const std::string node = NodeOf(number);
     std::lock_guard<std::mutex> lock(mutex_);
-    work_.push_back([this, node, volume] {
+    work_.emplace_back([this, node, volume] {
         // The image path comes from the controller model (its own sandbox),
         // and holds no character JSON would need escaped.
         Step("blockdev-add " + volume,
@@ -44,7 +44,7 @@ void QmpPartitionPlug::Plug(int number, const std::string& volume) {
 void QmpPartitionPlug::Unplug(int number) {
     const std::string node = NodeOf(number);
     std::lock_guard<std::mutex> lock(mutex_);
-    work_.push_back([this, node] {
+    work_.emplace_back([this, node] {
         Step("device_del " + node,
              R"({"execute":"device_del","arguments":{"id":")" + node + R"("}})");
         // The block node stays in use until the guest has let the device go.

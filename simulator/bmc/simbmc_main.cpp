@@ -35,7 +35,8 @@ uint64_t MsSinceStart() {
 }
 
 void Log(const std::string& line) {
-    std::fprintf(stderr, "simbmc %6.2fs %s\n", MsSinceStart() / 1000.0, line.c_str());
+    std::fprintf(stderr, "simbmc %6.2fs %s\n", static_cast<double>(MsSinceStart()) / 1000.0,
+                 line.c_str());
 }
 
 // The time the virtual machine spent since the last request passes for the

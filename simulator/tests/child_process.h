@@ -46,10 +46,12 @@ inline ChildResult RunChild(const std::vector<std::string>& argv,
     }
     variables.insert(variables.end(), environment.begin(), environment.end());
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     std::vector<char*> env;
+    env.reserve(variables.size() + 1);
     for (const std::string& variable : variables)
         env.push_back(const_cast<char*>(variable.c_str()));
     env.push_back(nullptr);

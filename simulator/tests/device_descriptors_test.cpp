@@ -95,6 +95,7 @@ TEST(DeviceDescriptors, EightThreadsAtOnce) {
     constexpr int kThreads = 8;
     constexpr int kRounds = 300;
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     std::atomic<int> failures{0};
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&failures] {

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 #include <kortest/TemporaryDirectory.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>

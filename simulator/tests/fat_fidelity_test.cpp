@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <fstream>
 
@@ -70,17 +71,19 @@ Volume ReadVolume(const std::string& node) {
         }
         const uint32_t fatSectors = fat32 ? Little(boot, 0x24, 4) : fatSectors16;
         uint64_t root = uint64_t{reserved + fats * fatSectors} * sector;
-        size_t bytes = rootEntries * 32;
+        size_t bytes = size_t{rootEntries} * 32;
         if (fat32) {
             const uint32_t rootDirectoryEntries = (rootEntries * 32 + sector - 1) / sector;
-            root += (uint64_t{rootDirectoryEntries} + (Little(boot, 0x2c, 4) - 2) * boot.at(0x0d)) *
+            root += (uint64_t{rootDirectoryEntries} +
+                     (uint64_t{Little(boot, 0x2c, 4)} - 2) * boot.at(0x0d)) *
                     sector;
             bytes = size_t{boot.at(0x0d)} * sector;
         }
         const std::vector<uint8_t> entries = ReadAt(fd, root, bytes);
         for (size_t at = 0; at + 32 <= entries.size() && entries[at] != 0; at += 32) {
             if (entries[at + 11] == 0x08) {
-                volume.label = std::string(entries.begin() + at, entries.begin() + at + 11);
+                const auto entry = entries.begin() + static_cast<std::ptrdiff_t>(at);
+                volume.label = std::string(entry, entry + 11);
                 volume.label.erase(volume.label.find_last_not_of(' ') + 1);
             }
         }
@@ -259,7 +262,7 @@ std::vector<uint8_t> ReadNode(const std::string& node, uint64_t offset, size_t c
 TEST(FatFidelity, ImagesByPathAndPartitionsAtTheirOffset) {
     kortest::TemporaryDirectory temp;
     const std::string image = temp.Join("crafted.img");
-    std::vector<uint8_t> crafted(128 * 1024, 0);
+    std::vector<uint8_t> crafted(size_t{128} * 1024, 0);
     const std::string boot =
         "\xeb\x3c\x90"
         "CRAFTED";
@@ -276,7 +279,7 @@ TEST(FatFidelity, ImagesByPathAndPartitionsAtTheirOffset) {
                " layout=partitioned\ndisk sdd = fat=12 size=1M layout=partitioned\n"
                "controller.image = " +
                image + "\ncontroller.partition.0 = SECUPD\n");
-    const uint64_t partition = 2048 * 512;
+    const uint64_t partition = uint64_t{2048} * 512;
     EXPECT_EQ(ReadNode("/dev/sdb", 0, crafted.size() + 1), crafted);
     EXPECT_EQ(ReadNode("/dev/sdc1", 0, crafted.size() + 1), crafted);
     EXPECT_EQ(ReadNode("/dev/sdc", partition, crafted.size() + 1), crafted);
@@ -289,7 +292,7 @@ TEST(FatFidelity, ImagesByPathAndPartitionsAtTheirOffset) {
     ASSERT_EQ(std::system("mount -n -t vfat -oshortname=mixed,rw /dev/sdd1 /tmp/SECUPD"), 0);
     { std::ofstream("/tmp/SECUPD/new.txt") << "written through the mount"; }
     ASSERT_EQ(::umount("/tmp/SECUPD"), 0);
-    const std::vector<uint8_t> volume = ReadNode("/dev/sdd1", 0, 2 * 1024 * 1024);
+    const std::vector<uint8_t> volume = ReadNode("/dev/sdd1", 0, size_t{2} * 1024 * 1024);
     ASSERT_EQ(volume.size(), 1024u * 1024u);
     EXPECT_EQ(ReadNode("/dev/sdd", partition, volume.size() + 1), volume);
     EXPECT_EQ(ReadVolume("/dev/sdd").label, "");

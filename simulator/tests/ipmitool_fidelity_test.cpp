@@ -54,8 +54,8 @@ TEST(IpmitoolFidelity, RawCommandsGetTheModelsAnswers) {
         std::string line;
         bool seen = false;
         while (std::getline(lines, line)) {
-            seen = seen || (line.find("\"kind\":\"ipmi_request\"") != std::string::npos &&
-                            line.find("\"name\":\"" + c.traceName + "\"") != std::string::npos);
+            seen = seen || (line.find(R"("kind":"ipmi_request")") != std::string::npos &&
+                            line.find(R"("name":")" + c.traceName + "\"") != std::string::npos);
         }
         EXPECT_TRUE(seen) << "no ipmi_request named " << c.traceName << " in " << trace;
     }

@@ -4,11 +4,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <kortest/TemporaryDirectory.h>
-#include <limits.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>

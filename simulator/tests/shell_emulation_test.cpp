@@ -188,11 +188,11 @@ TEST(ShellEmulation, QuotedNamesArriveIntactAndShellSyntaxIsUnknown) {
         {"/bin/cp '/etc/src'  '/tmp/SECUPD/notes & <draft> $(x) `y` \"q\" '\\''a'\\''.txt' > "
          "/dev/null 2>&1 ",
          0, "/tmp/SECUPD/" + odd},
-        {"/bin/cp \"/etc/src\"  \"/tmp/SECUPD/with blank\" > /dev/null 2>&1 ", 0,
+        {R"(/bin/cp "/etc/src"  "/tmp/SECUPD/with blank" > /dev/null 2>&1 )", 0,
          "/tmp/SECUPD/with blank"},
         {"mkdir -p '/tmp/SECUPD/a;b'", 0, "/tmp/SECUPD/a;b"},
         {"/bin/cp \"/etc/src\"  \"/tmp/SECUPD/$(reboot)\" > /dev/null 2>&1 ", 127, ""},
-        {"/bin/cp \"/etc/src\"  \"/tmp/SECUPD/`reboot`\" > /dev/null 2>&1 ", 127, ""},
+        {R"(/bin/cp "/etc/src"  "/tmp/SECUPD/`reboot`" > /dev/null 2>&1 )", 127, ""},
         {"mkdir -p /tmp/SECUPD/a;reboot", 127, ""},
         {"rm -rf /tmp/SECUPD/*", 127, ""},
         {"ln -sf /dev/sda '/dev/secostupd-SECUPD", 127, ""},

@@ -18,6 +18,7 @@ namespace {
 // As the product starts a program: posix_spawnp, then waitpid for it.
 int RunProgram(std::vector<std::string> argv) {
     std::vector<char*> pointers;
+    pointers.reserve(argv.size() + 1);
     for (std::string& word : argv)
         pointers.push_back(word.data());
     pointers.push_back(nullptr);

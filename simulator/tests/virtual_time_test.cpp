@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/select.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "simmachine/SimMachine.h"

@@ -1,7 +1,6 @@
 #include "kortest/TemporaryDirectory.h"
 
-#include <stdlib.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>

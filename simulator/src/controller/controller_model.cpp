@@ -39,7 +39,7 @@ constexpr uint8_t kUnspecified = 0xff;
 constexpr uint8_t kStagePending = 2;
 constexpr uint8_t kChecksumFailed = 38;
 constexpr uint64_t kUnitBytes = 32768;
-constexpr uint64_t kMinuteMs = 60 * 1000;
+constexpr uint64_t kMinuteMs = uint64_t{60} * 1000;
 constexpr uint16_t kDefaultUnits = 35;
 
 void Event(const std::string& event, std::vector<sim::core::TraceField> fields = {}) {

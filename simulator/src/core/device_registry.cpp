@@ -64,7 +64,7 @@ void SetUmountHandler(UmountHandler handler) {
     Registry().umount = std::move(handler);
 }
 
-void AddResetHandler(std::function<void()> handler) {
+void AddResetHandler(const std::function<void()>& handler) {
     Lock lock(MachineMutex());
     Registry().reset.push_back(handler);
     // A machine started before this registration ran still gets the handler's state.

@@ -1,9 +1,9 @@
 #include "hold_points.h"
 
-#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <ctime>
 #include <mutex>
 #include <optional>
@@ -35,7 +35,7 @@ struct HoldPoint {
 
 // A paused program writes its process id here and waits until the file is gone.
 constexpr char kPausedFile[] = "paused";
-constexpr long kPausePollNs = 10 * 1000 * 1000;
+constexpr long kPausePollNs = 10L * 1000 * 1000;
 
 struct Points {
     std::mutex mutex;

@@ -149,11 +149,11 @@ private:
         }
     }
 
-    void Validate(const std::vector<std::string>& key, const std::string& value) const {
+    // Checks a key of the runners, which the machine ignores; false for any
+    // other key.
+    bool ValidateRunnerKey(const std::vector<std::string>& key, const std::string& value) const {
         const std::string& name = key[0];
-        if (name.rfind("ipmi.", 0) == 0 || name.rfind("controller.", 0) == 0) {
-            ExpectWords(key, 1, name + " = VALUE");
-        } else if (name.rfind(kPackagePrefix, 0) == 0) {
+        if (name.rfind(kPackagePrefix, 0) == 0) {
             // How a runner lays out the host's package: scripts/lay-out-package.sh
             // knows the names and checks the paths.
             if (key.size() > 2 || name.size() == std::strlen(kPackagePrefix) || value.empty())
@@ -163,10 +163,22 @@ private:
             if (key.size() != 1 || name.size() == std::strlen(kHostPrefix) || value.empty())
                 Fail("expected 'host.NAME = VALUE'");
         } else if (name.rfind(kExpectationPrefix, 0) == 0) {
-            // What a runner checks afterwards; the machine never reads them.
+            // What a runner checks afterwards.
             ExpectWords(key, 1, "expect.KEY = VALUE");
             if (name.size() == std::strlen(kExpectationPrefix) || value.empty())
                 Fail("expected 'expect.KEY = VALUE'");
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    void Validate(const std::vector<std::string>& key, const std::string& value) const {
+        if (ValidateRunnerKey(key, value))
+            return;
+        const std::string& name = key[0];
+        if (name.rfind("ipmi.", 0) == 0 || name.rfind("controller.", 0) == 0) {
+            ExpectWords(key, 1, name + " = VALUE");
         } else if (name == "disk") {
             ExpectWords(key, 2, "disk NAME = SETTINGS");
         } else if (name == "link") {

@@ -160,7 +160,7 @@ void AddClockHandler(std::function<void()> handler);
 
 // Runs when a new machine starts (after the scenario is parsed and the
 // sandbox laid out), so that each half can reset its own state.
-void AddResetHandler(std::function<void()> handler);
+void AddResetHandler(const std::function<void()>& handler);
 
 // ---- the machine kept across processes (a named sandbox) ---------------------------------
 // What the machine holds is saved in its sandbox as `KEY = VALUE` lines, each

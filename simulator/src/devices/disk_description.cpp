@@ -17,16 +17,16 @@ uint64_t ParseSize(const std::string& text, const std::string& where) {
     if (suffix == "K" || suffix == "k") {
         unit = 1024;
     } else if (suffix == "M" || suffix == "m") {
-        unit = 1024 * 1024;
+        unit = uint64_t{1024} * 1024;
     } else if (suffix == "G" || suffix == "g") {
-        unit = 1024 * 1024 * 1024;
+        unit = uint64_t{1024} * 1024 * 1024;
     } else if (!suffix.empty()) {
         throw std::runtime_error(where + ": size '" + text + "' is not BYTES, NK, NM or NG");
     }
     if (digits == 0 || digits > 12)
         throw std::runtime_error(where + ": size '" + text + "'");
     const uint64_t bytes = std::stoull(text.substr(0, digits)) * unit;
-    if (bytes < 64 * 1024 || bytes > 4ULL * 1024 * 1024 * 1024) {
+    if (bytes < uint64_t{64} * 1024 || bytes > 4ULL * 1024 * 1024 * 1024) {
         throw std::runtime_error(where + ": size must lie between 64K and 4G");
     }
     return bytes;

@@ -15,7 +15,7 @@ struct DiskDescription {
     std::string name;  // a name like sdb is also the disk's device name
     std::string label;
     int fatType = 0;  // 0: mkfs.vfat chooses
-    uint64_t bytes = 8 * 1024 * 1024;
+    uint64_t bytes = uint64_t{8} * 1024 * 1024;
     bool emulated = false;  // true: behind an emulated host adapter, as USB disks are
     bool partitioned = false;
     std::optional<ScsiAddress> address;  // unset: the registry's default

@@ -94,7 +94,7 @@ bool FatImage::ReplaceWith(const std::string& directory) const {
         return false;
     if (argv.size() == 5)
         return ok;
-    argv.push_back("::/");
+    argv.emplace_back("::/");
     return Mtool(argv) == 0 && ok;
 }
 

@@ -191,7 +191,7 @@ ssize_t readlink(const char* path, char* buffer, size_t size) noexcept {
         const std::string text =
             sim::core::AsMachinePath(std::string(target, static_cast<size_t>(length)));
         const size_t count = std::min(text.size(), size);
-        std::memcpy(buffer, text.data(), count);
+        std::copy_n(text.data(), count, buffer);  // readlink adds no terminating null
         return static_cast<ssize_t>(count);
     });
 }

@@ -2,10 +2,10 @@
 // A select over simulated devices asks them whether they are readable.
 
 #include <sys/select.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <mutex>
 
 #include "device_registry.h"

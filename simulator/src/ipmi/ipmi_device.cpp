@@ -147,27 +147,8 @@ int IpmiDevice::Ioctl(unsigned long request, void* arg) {
         case IPMICTL_SET_MY_CHANNEL_ADDRESS_CMD:
         case IPMICTL_SET_MY_CHANNEL_LUN_CMD:
         case IPMICTL_GET_MY_CHANNEL_ADDRESS_CMD:
-        case IPMICTL_GET_MY_CHANNEL_LUN_CMD: {
-            ipmi_channel_lun_address_set set;
-            if (Get(arg, &set) != 0)
-                return -1;
-            if (set.channel >= kChannels) {
-                errno = EINVAL;
-                return -1;
-            }
-            // One IPMB address and LUN serve every channel of this interface.
-            if (request == IPMICTL_SET_MY_CHANNEL_ADDRESS_CMD)
-                myAddress_ = set.value;
-            if (request == IPMICTL_SET_MY_CHANNEL_LUN_CMD)
-                myLun_ = set.value & 0x3;
-            if (request == IPMICTL_GET_MY_CHANNEL_ADDRESS_CMD) {
-                set.value = static_cast<unsigned char>(myAddress_);
-            }
-            if (request == IPMICTL_GET_MY_CHANNEL_LUN_CMD) {
-                set.value = static_cast<unsigned char>(myLun_);
-            }
-            return Put(arg, set);
-        }
+        case IPMICTL_GET_MY_CHANNEL_LUN_CMD:
+            return ChannelSetting(request, arg);
         case IPMICTL_SET_TIMING_PARMS_CMD:
             return Get(arg, &timing_);
         case IPMICTL_GET_TIMING_PARMS_CMD:
@@ -186,6 +167,28 @@ int IpmiDevice::Ioctl(unsigned long request, void* arg) {
             errno = ENOTTY;
             return -1;
     }
+}
+
+int IpmiDevice::ChannelSetting(unsigned long request, void* arg) {
+    ipmi_channel_lun_address_set set;
+    if (Get(arg, &set) != 0)
+        return -1;
+    if (set.channel >= kChannels) {
+        errno = EINVAL;
+        return -1;
+    }
+    // One IPMB address and LUN serve every channel of this interface.
+    if (request == IPMICTL_SET_MY_CHANNEL_ADDRESS_CMD)
+        myAddress_ = set.value;
+    if (request == IPMICTL_SET_MY_CHANNEL_LUN_CMD)
+        myLun_ = set.value & 0x3;
+    if (request == IPMICTL_GET_MY_CHANNEL_ADDRESS_CMD) {
+        set.value = static_cast<unsigned char>(myAddress_);
+    }
+    if (request == IPMICTL_GET_MY_CHANNEL_LUN_CMD) {
+        set.value = static_cast<unsigned char>(myLun_);
+    }
+    return Put(arg, set);
 }
 
 int IpmiDevice::Send(const ipmi_req& request) {

@@ -43,6 +43,8 @@ private:
 
     int Send(const ipmi_req& request);
     int Receive(ipmi_recv& receive, bool truncate);
+    // The IPMB address or LUN of a channel, set or read; called with mutex_ held.
+    int ChannelSetting(unsigned long request, void* arg);
 
     const std::string path_;
     std::mutex mutex_;

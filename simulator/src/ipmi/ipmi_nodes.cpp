@@ -19,7 +19,7 @@ namespace {
 const std::vector<std::string> kNodes = {"/dev/ipmi0", "/dev/ipmi/0", "/dev/ipmidev/0"};
 
 std::vector<std::string> PresentNodes() {
-    const std::vector<std::string> listed = sim::core::CurrentScenario().List("ipmi.nodes");
+    std::vector<std::string> listed = sim::core::CurrentScenario().List("ipmi.nodes");
     if (listed.empty())
         return {"/dev/ipmi0"};
     if (listed.size() == 1 && listed[0] == "none")
