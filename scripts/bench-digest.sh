@@ -10,24 +10,27 @@
 # process doing the work once, and both sides are timed the same way, from
 # outside: the wall clock, and the user plus system CPU time of the process.
 # payload_once is linked from the same layer archives as vaduzivorirezoz.so,
-# built as the package is built (RelWithDebInfo, scripts/build.sh); a
-# benchmark loop would time a process that has already digested the file
-# before, which a host's update never is.
+# built as the package is built: RelWithDebInfo, without sanitizers. A build
+# directory configured otherwise is refused rather than reconfigured (a
+# sanitizer setting would outlive a new build type), and the build type, the
+# flags and the compiler are printed with the figures.
 #
-# The runs alternate between the library and the tools, so that both meet the
-# same load; a first round only warms the files. Every figure is the median of
-# RUNS runs (default 9), with the fastest and the slowest run beside it. A
-# ratio R above 1.0 means the library digests faster than openssl, a ratio P
-# of 1.2 or less that its payload phase costs at most 1.2 times cp plus
-# openssl. On a shared machine the CPU time is disturbed far less than the
-# clock; the load average printed before and after the runs says how shared.
+# The library and the tools take turns, so that both meet the same load, and
+# every other round the tools go first; a first round only warms the files.
+# Every figure is the median of RUNS runs (default 9), with the fastest and
+# the slowest run beside it. A ratio R above 1.0 means the library digests
+# faster than openssl, a ratio P of 1.2 or less that its payload phase costs
+# at most 1.2 times cp plus openssl. On a shared machine the CPU time is
+# disturbed far less than the clock; the load average printed before and
+# after the runs says how shared the machine was.
 # The files live in BENCH_DIR (default /dev/shm, else /tmp). BUILD_DIR
 # (default build-bench) receives the build; an existing scripts/build.sh
 # build (BUILD_DIR=build) is used as it is, so that the archives timed are
 # those its library was linked from.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build-bench}
+# Both absolute: the runs happen in a directory of their own.
+build=$(realpath -m "${BUILD_DIR:-$root/build-bench}")
 runs=${RUNS:-9}
 if [[ -z "${BENCH_DIR:-}" ]]; then
     BENCH_DIR=/tmp
@@ -46,7 +49,7 @@ cmake --build "$build" -j2 --target payload_once >/dev/null
 once="$build/benchmarks/payload_once"
 compiler=$("$(cache_value CMAKE_CXX_COMPILER)" --version | head -n 1)
 
-work=$(mktemp -d "$BENCH_DIR/kor-bench-digest-XXXXXX")
+work=$(realpath "$(mktemp -d "$BENCH_DIR/kor-bench-digest-XXXXXX")")
 trap 'rm -rf "$work" "${results:-}"' EXIT
 package="$work/package"
 mount="$work/mount"
@@ -85,18 +88,21 @@ tools_phase() {
 # Each phase starts from an empty mount point, as on a new partition; the
 # emptying is not timed.
 empty_mount() { rm -rf "${mount:?}"/*; }
+# One line "KIND WALL CPU" per timed run.
+digest_by_library() { echo "digest-library $(time_once "$once" digest "$file")"; }
+digest_by_openssl() { echo "digest-openssl $(time_once openssl dgst -sha256 "$file")"; }
+phase_by_library() { empty_mount && echo "phase-library $(time_once library_phase)"; }
+phase_by_tools() { empty_mount && echo "phase-tools $(time_once tools_phase)"; }
 
+# Round 0 only warms the files; every other round the tools go first, so
+# that neither side always runs right after the other.
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 results=$(mktemp)
 for round in $(seq 0 "$runs"); do
-    {
-        echo "digest-library $(time_once "$once" digest "$file")"
-        echo "digest-openssl $(time_once openssl dgst -sha256 "$file")"
-        empty_mount
-        echo "phase-library $(time_once library_phase)"
-        empty_mount
-        echo "phase-tools $(time_once tools_phase)"
-    } | if ((round > 0)); then cat >>"$results"; else cat >/dev/null; fi
+    order=(digest_by_library digest_by_openssl phase_by_library phase_by_tools)
+    ((round % 2 == 0)) || order=(digest_by_openssl digest_by_library phase_by_tools phase_by_library)
+    for run in "${order[@]}"; do "$run"; done |
+        if ((round > 0)); then cat >>"$results"; else cat >/dev/null; fi
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
@@ -116,11 +122,14 @@ row() {
     echo
 }
 
+# The library hashes on the SHA instructions when the CPU has them.
+sha_instructions=without
+grep -qw sha_ni /proc/cpuinfo && sha_instructions=with
 echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)," \
-    "$(nproc) CPUs; load average $load_before before the runs, $load_after after"
-echo "payload_once: $(cache_value CMAKE_BUILD_TYPE) ($(cache_value CMAKE_CXX_FLAGS_RELWITHDEBINFO)), $compiler;" \
-    "$(openssl version | cut -d' ' -f1-2)"
-echo "files in $BENCH_DIR, $bytes bytes of payload; a fresh process per run, $runs runs of each"
+    "$(nproc) CPUs, $sha_instructions SHA instructions; load average $load_before before the runs, $load_after after"
+flags="$(cache_value CMAKE_CXX_FLAGS) $(cache_value CMAKE_CXX_FLAGS_RELWITHDEBINFO)"
+echo "payload_once: $(cache_value CMAKE_BUILD_TYPE) (${flags# }), $compiler; $(openssl version | cut -d' ' -f1-2)"
+echo "files in $(dirname "$work"), $bytes bytes of payload; a fresh process per run, runs of each: $runs"
 printf '%-34s  %-19s  %s\n' "seconds: median (fastest-slowest)" "wall clock" "CPU time"
 row "sha256: library" digest-library
 row "sha256: openssl dgst" digest-openssl
