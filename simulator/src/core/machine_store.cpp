@@ -13,6 +13,7 @@
 #include "real_files.h"
 #include "real_libc.h"
 #include "scenario_parser.h"
+#include "text_split.h"
 
 namespace sim::core {
 namespace {
@@ -74,13 +75,7 @@ std::optional<std::string> Unescape(const std::string& text) {
 
 StateLines ParseLines(const std::string& text) {
     StateLines lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string& line : SplitOn(text, '\n')) {
         const size_t equals = line.find(" = ");
         if (line.empty() || line[0] == '#' || equals == std::string::npos)
             continue;
@@ -246,13 +241,7 @@ void WithMachineReleased(const std::function<void()>& wait) {
 
 StateRecord StateRecord::Of(const std::string& text) {
     StateRecord record;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(' ', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string word = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string& word : SplitOn(text, ' ')) {
         const size_t equals = word.find('=');
         if (equals == std::string::npos)
             return {};

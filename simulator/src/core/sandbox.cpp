@@ -9,6 +9,7 @@
 #include "real_files.h"
 #include "real_libc.h"
 #include "sim_core.h"
+#include "text_split.h"
 
 namespace sim::core {
 namespace {
@@ -111,19 +112,13 @@ void PlaceNorbLibraries(const MachineSettings& settings) {
 
 std::string NormalizePath(const std::string& path) {
     std::vector<std::string> parts;
-    size_t i = 0;
-    while (i < path.size()) {
-        size_t end = path.find('/', i);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string part = path.substr(i, end - i);
+    for (const std::string& part : SplitOn(path, '/')) {
         if (part == "..") {
             if (!parts.empty())
                 parts.pop_back();
         } else if (!part.empty() && part != ".") {
             parts.push_back(part);
         }
-        i = end + 1;
     }
     std::string normal;
     for (const std::string& part : parts)

@@ -13,6 +13,7 @@
 #include "hold_point_form.h"
 #include "scenario_parser.h"
 #include "simmachine/ScenarioFile.h"
+#include "text_split.h"
 
 namespace sim::core {
 namespace {
@@ -56,17 +57,10 @@ std::string Choices(const std::vector<std::string>& choices) {
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
+    std::vector<std::string> lines = SplitOn(text, '\n');
+    for (std::string& line : lines) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
     }
     return lines;
 }

@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "simmachine/TraceFile.h"
+#include "text_split.h"
 
 namespace sim {
 namespace {
@@ -170,13 +171,7 @@ std::optional<std::vector<std::string>> ParseStringArray(const std::string& json
 
 std::vector<Event> ParseTrace(const std::string& text) {
     std::vector<Event> events;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string& line : SplitOn(text, '\n')) {
         std::optional<std::map<std::string, std::string>> members = FlatObjectParser(line).Parse();
         if (!members)
             continue;
